@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace ostrel {
+
+// The one exception type of the program. Every failure carries a number, the name of what failed (its
+// source) and a description a person can read.
+class Error : public std::runtime_error {
+public:
+    Error(std::int32_t number, std::string source, std::string description);
+
+    std::int32_t number() const noexcept { return number_; }
+    const std::string& source() const noexcept { return source_; }
+    const std::string& description() const noexcept { return description_; }
+
+private:
+    std::int32_t number_;
+    std::string source_;
+    std::string description_;
+};
+
+// Error numbers. The client's own errors share the base number for errors an object defines; the platform
+// services have ranges of their own so that a message box tells at a glance which layer failed.
+namespace errors {
+// Base number for errors defined by an object (0x80040000): every error of the WebDAV client.
+inline constexpr std::int32_t kObjectDefined = static_cast<std::int32_t>(0x80040000u);
+// Transport failures of the request object: kHttpBase plus the transport's own failure code.
+inline constexpr std::int32_t kHttpBase = static_cast<std::int32_t>(0x800C0000u);
+// The request object was used out of order (send before open, reply read before send).
+inline constexpr std::int32_t kHttpInvalidState = static_cast<std::int32_t>(0x800C0100u);
+// A header name or value that would break the request (CR or LF, an empty name, a Content-Length that does
+// not match the body).
+inline constexpr std::int32_t kHttpBadHeader = static_cast<std::int32_t>(0x800C0101u);
+// The URL cannot be used (empty, no scheme the request object speaks, malformed).
+inline constexpr std::int32_t kHttpBadUrl = static_cast<std::int32_t>(0x800C0102u);
+// XML document service: an unknown property or an XPath expression that does not compile.
+inline constexpr std::int32_t kXmlBadArgument = static_cast<std::int32_t>(0x800C0200u);
+// File operations: kFileBase plus the system's errno.
+inline constexpr std::int32_t kFileBase = static_cast<std::int32_t>(0x80070000u);
+}  // namespace errors
+
+}  // namespace ostrel

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/XmlDocument.h"
+
+namespace ostrel {
+
+// One HTTP request object, reused for request after request over kept-alive connections.
+//
+// open starts a clean request (no method, header, body or credential of the previous one carries over);
+// setRequestHeader adds a header that is sent exactly once, as set; send transmits the body and blocks until
+// the whole reply is in. The object answers an authentication challenge with the user and password given to
+// open, and follows redirects without ever carrying the credentials to another host or port.
+//
+// The request URL is made valid the way a browser does it: characters that may not stand in a URL (space,
+// control characters, non-ASCII, and a few reserved marks such as '"' and '#') are percent-encoded as UTF-8;
+// everything else, existing %xx escapes included, is sent as given.
+//
+// Every failure of the transport raises an Error with number errors::kHttpBase plus the transport's code and
+// a description naming what failed and where.
+class HttpRequest {
+public:
+    struct Timeouts {
+        std::chrono::milliseconds connect{15000};
+        // A reply that brings no byte for this long is abandoned. Whole seconds; at least one.
+        std::chrono::seconds stall{60};
+    };
+
+    HttpRequest();
+    ~HttpRequest();
+    HttpRequest(HttpRequest&& other) noexcept;
+    HttpRequest& operator=(HttpRequest&& other) noexcept;
+    HttpRequest(const HttpRequest&) = delete;
+    HttpRequest& operator=(const HttpRequest&) = delete;
+
+    // Only synchronous requests are supported: asynchronous = true raises an Error.
+    void open(std::string_view method, std::string_view url, bool asynchronous = false, std::string_view user = {},
+              std::string_view password = {});
+    // A header name or value holding CR or LF (or a name that is not an HTTP token) is refused with an Error
+    // and nothing is sent. Setting a name again replaces its earlier value. A "Content-Length" must equal the
+    // octet count of the body sent.
+    void setRequestHeader(std::string_view name, std::string_view value);
+    void send(std::string_view body = {});
+
+    // The final reply: the status code and the reason phrase of the final status line (after any 100 Continue,
+    // authentication challenge or redirect); the standard phrase where the server sent none.
+    int status() const;
+    std::string statusText() const;
+    // The body decoded to UTF-8 by the charset of its Content-Type, else a byte-order mark, else as UTF-8;
+    // bytes that do not decode become U+FFFD.
+    std::string responseText() const;
+    // The body's octets parsed as XML; an empty or non-XML body gives a document without child nodes. A body
+    // whose Content-Type names a media type other than XML (text/xml, application/xml, ...+xml) is not XML.
+    XmlDocument responseXML() const;
+    // The body's octets as received.
+    std::string_view responseBody() const;
+    // A header of the final reply (case-insensitive name); empty when absent.
+    std::string getResponseHeader(std::string_view name) const;
+
+    void setTimeouts(const Timeouts& timeouts);
+    // Trusts the certificate authorities in this PEM file in addition to the system's.
+    void setExtraCaFile(std::string path);
+    // Connections opened over the life of this object: tells whether keep-alive works.
+    long connectionsOpened() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Makes a URL valid as a browser would before sending it (see HttpRequest). Exposed for the tests.
+std::string encodeUrlForRequest(std::string_view url);
+
+}  // namespace ostrel

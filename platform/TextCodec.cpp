@@ -1,0 +1,143 @@
+#include "platform/TextCodec.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <memory>
+
+namespace ostrel::text {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
+// Length of the valid UTF-8 sequence starting at bytes[i], or 0 when it is not one (RFC 3629: no overlong
+// forms, no surrogates, nothing above U+10FFFF).
+std::size_t validSequenceLength(std::string_view bytes, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    const unsigned char c = at(i);
+    const std::size_t left = bytes.size() - i;
+    const auto cont = [&](std::size_t k) { return (at(k) & 0xC0) == 0x80; };
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (left < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
+        if (c == 0xE0 && at(i + 1) < 0xA0) return 0;
+        if (c == 0xED && at(i + 1) >= 0xA0) return 0;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
+        if (c == 0xF0 && at(i + 1) < 0x90) return 0;
+        if (c == 0xF4 && at(i + 1) >= 0x90) return 0;
+        return 4;
+    }
+    return 0;
+}
+
+struct IconvClose {
+    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+// Decodes with iconv, replacing each byte it cannot take by U+FFFD. False when the charset is unknown.
+bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
+    iconv_t raw = iconv_open("UTF-8", charset.c_str());
+    if (raw == reinterpret_cast<iconv_t>(-1)) return false;
+    std::unique_ptr<void, IconvClose> cd(raw);
+    out.clear();
+    out.reserve(bytes.size() + bytes.size() / 2);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[16384];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(raw, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // EILSEQ or EINVAL (a sequence cut off at the end): skip one byte and say so in the text.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string toValidUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Copy a valid run at once: replies are large and almost always valid.
+        std::size_t runEnd = i;
+        std::size_t len;
+        while (runEnd < bytes.size() && (len = validSequenceLength(bytes, runEnd)) != 0) runEnd += len;
+        out.append(bytes.data() + i, runEnd - i);
+        i = runEnd;
+        if (i < bytes.size()) {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string charsetOf(std::string_view contentType) {
+    const std::string lowered = lower(contentType);
+    std::size_t pos = 0;
+    while ((pos = lowered.find("charset", pos)) != std::string::npos) {
+        const bool atParameterStart = pos > 0 && (lowered[pos - 1] == ';' || lowered[pos - 1] == ' ' ||
+                                                  lowered[pos - 1] == '\t');
+        std::size_t eq = pos + 7;
+        while (eq < lowered.size() && (lowered[eq] == ' ' || lowered[eq] == '\t')) ++eq;
+        if (!atParameterStart || eq >= lowered.size() || lowered[eq] != '=') {
+            pos += 7;
+            continue;
+        }
+        std::size_t start = eq + 1;
+        while (start < lowered.size() && (lowered[start] == ' ' || lowered[start] == '\t')) ++start;
+        if (start < lowered.size() && lowered[start] == '"') {
+            const std::size_t close = lowered.find('"', start + 1);
+            return lowered.substr(start + 1, (close == std::string::npos ? lowered.size() : close) - start - 1);
+        }
+        std::size_t end = start;
+        while (end < lowered.size() && lowered[end] != ';' && lowered[end] != ' ' && lowered[end] != '\t') ++end;
+        return lowered.substr(start, end - start);
+    }
+    return {};
+}
+
+std::string decodeToUtf8(std::string_view bytes, std::string_view charset) {
+    const std::string name = lower(charset);
+    if (!name.empty() && name != "utf-8" && name != "utf8") {
+        std::string out;
+        if (iconvToUtf8(bytes, name, out)) {
+            if (out.starts_with(kUtf8Bom)) out.erase(0, kUtf8Bom.size());
+            return out;
+        }
+    }
+    if (bytes.starts_with(kUtf8Bom)) return toValidUtf8(bytes.substr(kUtf8Bom.size()));
+    if (name.empty() || name.starts_with("utf-16") || name.starts_with("utf16")) {
+        std::string out;
+        if (bytes.starts_with(kUtf16LeBom) && iconvToUtf8(bytes.substr(2), "UTF-16LE", out)) return out;
+        if (bytes.starts_with(kUtf16BeBom) && iconvToUtf8(bytes.substr(2), "UTF-16BE", out)) return out;
+    }
+    return toValidUtf8(bytes);
+}
+
+}  // namespace ostrel::text

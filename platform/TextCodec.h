@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Turning octets from the network into UTF-8 text that is safe to show and to parse.
+namespace ostrel::text {
+
+// The octets as UTF-8, each byte that does not start a valid sequence replaced by U+FFFD.
+std::string toValidUtf8(std::string_view bytes);
+// The octets decoded from the named charset (any name iconv knows), else by their byte-order mark, else as
+// UTF-8; undecodable bytes become U+FFFD. A byte-order mark is not part of the text.
+std::string decodeToUtf8(std::string_view bytes, std::string_view charset);
+// The charset parameter of a Content-Type value, lower case and unquoted; empty when none.
+std::string charsetOf(std::string_view contentType);
+
+}  // namespace ostrel::text

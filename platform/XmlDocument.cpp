@@ -1,0 +1,448 @@
+#include "platform/XmlDocument.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr const char* kSource = "XmlDocument";
+
+xmlNode* raw(XmlNodeData* node) noexcept { return reinterpret_cast<xmlNode*>(node); }
+XmlNodeData* handle(xmlNode* node) noexcept { return reinterpret_cast<XmlNodeData*>(node); }
+std::string str(const xmlChar* text) { return text ? reinterpret_cast<const char*>(text) : std::string(); }
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }
+};
+struct ParserCtxtFree {
+    void operator()(xmlParserCtxt* ctxt) const noexcept { xmlFreeParserCtxt(ctxt); }
+};
+struct XPathCtxtFree {
+    void operator()(xmlXPathContext* ctxt) const noexcept { xmlXPathFreeContext(ctxt); }
+};
+struct XPathObjectFree {
+    void operator()(xmlXPathObject* obj) const noexcept { xmlXPathFreeObject(obj); }
+};
+struct XmlCharFree {
+    void operator()(xmlChar* text) const noexcept { xmlFree(text); }
+};
+struct BufferFree {
+    void operator()(xmlBuffer* buffer) const noexcept { xmlBufferFree(buffer); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+// Hostile replies are a fact of life for a network client: no network access, no DTD loading, no entity
+// substitution, no lifting of the parser's size limits, and no chatter on stderr.
+constexpr int kSafeOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+bool isXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isBlank(const xmlChar* text) noexcept {
+    if (!text) return true;
+    for (; *text; ++text) {
+        if (!isXmlSpace(static_cast<char>(*text))) return false;
+    }
+    return true;
+}
+
+// The successor of a node in document order that does not descend into it, staying below root.
+xmlNode* nextOutside(xmlNode* node, const xmlNode* root) noexcept {
+    while (node && node != root && !node->next) node = node->parent;
+    return (node && node != root) ? node->next : nullptr;
+}
+
+// The document model keeps no white space that only separates elements; xml:space="preserve" overrides.
+void dropBlankText(xmlNode* root) {
+    xmlNode* node = root->children;
+    while (node) {
+        if (node->type == XML_TEXT_NODE && isBlank(node->content)) {
+            xmlNode* next = nextOutside(node, root);
+            xmlUnlinkNode(node);
+            xmlFreeNode(node);
+            node = next;
+        } else if (node->type == XML_ELEMENT_NODE && node->children && xmlNodeGetSpacePreserve(node) != 1) {
+            node = node->children;
+        } else {
+            node = nextOutside(node, root);
+        }
+    }
+}
+
+void appendText(const xmlNode* node, std::string& out) {
+    // Iterative walk: replies may nest deeply and the stack must not be the limit.
+    const xmlNode* start = node;
+    const xmlNode* cur = node;
+    while (cur) {
+        switch (cur->type) {
+            case XML_TEXT_NODE:
+            case XML_CDATA_SECTION_NODE:
+                if (cur->content) out += reinterpret_cast<const char*>(cur->content);
+                break;
+            default:
+                break;
+        }
+        const bool descend = (cur->type == XML_ELEMENT_NODE || cur->type == XML_DOCUMENT_NODE) && cur->children;
+        if (descend) {
+            cur = cur->children;
+            continue;
+        }
+        while (cur && cur != start && !cur->next) cur = cur->parent;
+        if (!cur || cur == start) break;
+        cur = cur->next;
+    }
+}
+
+std::string trimmed(std::string text) {
+    std::size_t begin = 0;
+    while (begin < text.size() && isXmlSpace(text[begin])) ++begin;
+    std::size_t end = text.size();
+    while (end > begin && isXmlSpace(text[end - 1])) --end;
+    if (begin == 0 && end == text.size()) return text;
+    return text.substr(begin, end - begin);
+}
+
+std::string nodeText(const xmlNode* node) {
+    if (!node) return {};
+    switch (node->type) {
+        case XML_ELEMENT_NODE:
+        case XML_DOCUMENT_NODE: {
+            std::string out;
+            appendText(node, out);
+            return trimmed(std::move(out));
+        }
+        case XML_ATTRIBUTE_NODE: {
+            std::unique_ptr<xmlChar, XmlCharFree> value(xmlNodeGetContent(node));
+            return str(value.get());
+        }
+        case XML_ENTITY_REF_NODE:
+            return {};
+        default:
+            return str(node->content);
+    }
+}
+
+
+// Parses "xmlns:d='DAV:' xmlns:x=\"urn:x\"" into prefix and namespace pairs.
+std::vector<std::pair<std::string, std::string>> parseNamespaceDeclarations(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> result;
+    std::size_t pos = 0;
+    auto skipSpace = [&] {
+        while (pos < text.size() && isXmlSpace(text[pos])) ++pos;
+    };
+    auto fail = [&] {
+        return Error(errors::kXmlBadArgument, kSource,
+                     "SelectionNamespaces is not a list of xmlns:prefix='uri' declarations: " + std::string(text));
+    };
+    skipSpace();
+    while (pos < text.size()) {
+        constexpr std::string_view kXmlns = "xmlns";
+        if (text.substr(pos, kXmlns.size()) != kXmlns) throw fail();
+        pos += kXmlns.size();
+        std::string prefix;
+        if (pos < text.size() && text[pos] == ':') {
+            const std::size_t start = ++pos;
+            while (pos < text.size() && text[pos] != '=' && !isXmlSpace(text[pos])) ++pos;
+            prefix = std::string(text.substr(start, pos - start));
+            if (prefix.empty()) throw fail();
+        }
+        skipSpace();
+        if (pos >= text.size() || text[pos] != '=') throw fail();
+        ++pos;
+        skipSpace();
+        if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"')) throw fail();
+        const char quote = text[pos++];
+        const std::size_t close = text.find(quote, pos);
+        if (close == std::string_view::npos) throw fail();
+        std::string uri(text.substr(pos, close - pos));
+        pos = close + 1;
+        // XPath 1.0 has no default namespace for names without a prefix, so a bare xmlns='...' binds nothing.
+        if (!prefix.empty()) result.emplace_back(std::move(prefix), std::move(uri));
+        skipSpace();
+    }
+    return result;
+}
+
+DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, XmlParseError& error) {
+    error = {};
+    std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
+    if (!ctxt) {
+        error = {XML_ERR_NO_MEMORY, "out of memory", 0, 0};
+        return nullptr;
+    }
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+        error = {XML_ERR_INTERNAL_ERROR, "document too large", 0, 0};
+        return nullptr;
+    }
+    if (bytes.empty()) {
+        error = {XML_ERR_DOCUMENT_EMPTY, "the document is empty", 0, 0};
+        return nullptr;
+    }
+    DocPtr doc(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding,
+                                 kSafeOptions | extraOptions));
+    const bool wellFormed = doc && ctxt->wellFormed && ctxt->nsWellFormed;
+    if (!wellFormed) {
+        const xmlError* last = xmlCtxtGetLastError(ctxt.get());
+        if (last && last->code != XML_ERR_OK) {
+            error = {last->code, trimmed(str(reinterpret_cast<const xmlChar*>(last->message))), last->line,
+                     last->int2};
+        } else {
+            error = {XML_ERR_INTERNAL_ERROR, "the document is not well-formed", 0, 0};
+        }
+        return nullptr;
+    }
+    dropBlankText(reinterpret_cast<xmlNode*>(doc.get()));
+    return doc;
+}
+
+DocPtr emptyDoc() { return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))); }
+
+}  // namespace
+
+struct XmlAccess {
+    static XmlNodeList listOf(xmlNode* first) {
+        std::vector<XmlNodeData*> nodes;
+        for (xmlNode* n = first; n; n = n->next) nodes.push_back(handle(n));
+        return XmlNodeList(std::move(nodes));
+    }
+};
+
+// ---------------------------------------------------------------------------------------------------------
+// XmlNode
+
+XmlNodeType XmlNode::nodeType() const noexcept {
+    if (!node_) return XmlNodeType::None;
+    switch (raw(node_)->type) {
+        case XML_ELEMENT_NODE: return XmlNodeType::Element;
+        case XML_ATTRIBUTE_NODE: return XmlNodeType::Attribute;
+        case XML_TEXT_NODE: return XmlNodeType::Text;
+        case XML_CDATA_SECTION_NODE: return XmlNodeType::CData;
+        case XML_ENTITY_REF_NODE: return XmlNodeType::EntityReference;
+        case XML_PI_NODE: return XmlNodeType::ProcessingInstruction;
+        case XML_COMMENT_NODE: return XmlNodeType::Comment;
+        case XML_DOCUMENT_NODE: return XmlNodeType::Document;
+        default: return XmlNodeType::Other;
+    }
+}
+
+std::string XmlNode::nodeName() const {
+    if (!node_) return {};
+    const xmlNode* n = raw(node_);
+    switch (n->type) {
+        case XML_TEXT_NODE: return "#text";
+        case XML_CDATA_SECTION_NODE: return "#cdata-section";
+        case XML_COMMENT_NODE: return "#comment";
+        case XML_DOCUMENT_NODE: return "#document";
+        default: break;
+    }
+    if ((n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE) && n->ns && n->ns->prefix) {
+        return str(n->ns->prefix) + ":" + str(n->name);
+    }
+    return str(n->name);
+}
+
+std::string XmlNode::localName() const {
+    if (!node_) return {};
+    const xmlNode* n = raw(node_);
+    return (n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE) ? str(n->name) : std::string();
+}
+
+std::string XmlNode::namespaceURI() const {
+    if (!node_) return {};
+    const xmlNode* n = raw(node_);
+    if ((n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE) && n->ns) return str(n->ns->href);
+    return {};
+}
+
+std::string XmlNode::text() const { return nodeText(raw(node_)); }
+
+std::string XmlNode::xml() const {
+    if (!node_) return {};
+    xmlNode* n = raw(node_);
+    std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
+    if (!buffer) return {};
+    xmlNodeDump(buffer.get(), n->doc, n, 0, 0);
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                       static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+}
+
+bool XmlNode::hasChildNodes() const noexcept {
+    if (!node_) return false;
+    const xmlNode* n = raw(node_);
+    return n->type != XML_ATTRIBUTE_NODE && n->type != XML_ENTITY_REF_NODE && n->children != nullptr;
+}
+
+XmlNode XmlNode::firstChild() const noexcept { return hasChildNodes() ? XmlNode(handle(raw(node_)->children)) : XmlNode(); }
+
+XmlNode XmlNode::nextSibling() const noexcept {
+    if (!node_ || raw(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return XmlNode(handle(raw(node_)->next));
+}
+
+XmlNode XmlNode::parentNode() const noexcept {
+    if (!node_ || raw(node_)->type == XML_ATTRIBUTE_NODE) return {};
+    return XmlNode(handle(raw(node_)->parent));
+}
+
+XmlNodeList XmlNode::childNodes() const { return hasChildNodes() ? XmlAccess::listOf(raw(node_)->children) : XmlNodeList(); }
+
+std::string XmlNode::attribute(std::string_view name) const {
+    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
+    for (const xmlAttr* a = raw(node_)->properties; a; a = a->next) {
+        const std::string qualified =
+            (a->ns && a->ns->prefix) ? str(a->ns->prefix) + ":" + str(a->name) : str(a->name);
+        if (qualified == name) return nodeText(reinterpret_cast<const xmlNode*>(a));
+    }
+    return {};
+}
+
+XmlNode XmlNodeList::item(std::size_t index) const noexcept {
+    return index < nodes_.size() ? XmlNode(nodes_[index]) : XmlNode();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// XmlDocument
+
+struct XmlDocument::Impl {
+    DocPtr doc = emptyDoc();
+    XmlParseError error;
+    std::string selectionLanguage = "XPath";
+    std::string selectionNamespaces;
+    std::vector<std::pair<std::string, std::string>> namespaces;
+
+    xmlNode* node() const noexcept { return reinterpret_cast<xmlNode*>(doc.get()); }
+
+    std::unique_ptr<xmlXPathObject, XPathObjectFree> evaluate(std::string_view xpath) const {
+        std::unique_ptr<xmlXPathContext, XPathCtxtFree> ctxt(xmlXPathNewContext(doc.get()));
+        if (!ctxt) throw Error(errors::kXmlBadArgument, kSource, "out of memory");
+        for (const auto& [prefix, uri] : namespaces) {
+            xmlXPathRegisterNs(ctxt.get(), reinterpret_cast<const xmlChar*>(prefix.c_str()),
+                               reinterpret_cast<const xmlChar*>(uri.c_str()));
+        }
+        const std::string expression(xpath);
+        // Keep the engine quiet on stderr; a failed evaluation is reported as an Error below.
+        ctxt->error = [](void*, xmlErrorPtr) {};
+        std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
+            xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression.c_str()), ctxt.get()));
+        if (!result) {
+            throw Error(errors::kXmlBadArgument, kSource, "The XPath expression \"" + expression +
+                                                              "\" cannot be evaluated (an unknown prefix or a "
+                                                              "syntax error)");
+        }
+        return result;
+    }
+};
+
+XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) {}
+XmlDocument::~XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept = default;
+
+bool XmlDocument::loadXML(std::string_view text) {
+    // The text is already Unicode, so a declared encoding says nothing about its bytes.
+    DocPtr doc = parse(text, "UTF-8", XML_PARSE_IGNORE_ENC, impl_->error);
+    impl_->doc = doc ? std::move(doc) : emptyDoc();
+    return impl_->doc && impl_->doc->children;
+}
+
+XmlDocument XmlDocument::fromBytes(std::string_view bytes) {
+    XmlDocument document;
+    DocPtr doc = parse(bytes, nullptr, 0, document.impl_->error);
+    if (doc) document.impl_->doc = std::move(doc);
+    return document;
+}
+
+const XmlParseError& XmlDocument::parseError() const noexcept { return impl_->error; }
+
+void XmlDocument::setProperty(std::string_view name, std::string_view value) {
+    if (name == "SelectionLanguage") {
+        if (value != "XPath") {
+            throw Error(errors::kXmlBadArgument, kSource,
+                        "SelectionLanguage \"" + std::string(value) + "\" is not supported; use XPath");
+        }
+        impl_->selectionLanguage = value;
+    } else if (name == "SelectionNamespaces") {
+        impl_->namespaces = parseNamespaceDeclarations(value);
+        impl_->selectionNamespaces = value;
+    } else {
+        throw Error(errors::kXmlBadArgument, kSource, "Unknown document property \"" + std::string(name) + "\"");
+    }
+}
+
+std::string XmlDocument::getProperty(std::string_view name) const {
+    if (name == "SelectionLanguage") return impl_->selectionLanguage;
+    if (name == "SelectionNamespaces") return impl_->selectionNamespaces;
+    throw Error(errors::kXmlBadArgument, kSource, "Unknown document property \"" + std::string(name) + "\"");
+}
+
+XmlNodeList XmlDocument::selectNodes(std::string_view xpath) const {
+    auto result = impl_->evaluate(xpath);
+    std::vector<XmlNodeData*> nodes;
+    if (result->type == XPATH_NODESET && result->nodesetval) {
+        const xmlNodeSet* set = result->nodesetval;
+        nodes.reserve(static_cast<std::size_t>(set->nodeNr));
+        for (int i = 0; i < set->nodeNr; ++i) {
+            xmlNode* n = set->nodeTab[i];
+            if (n && n->type != XML_NAMESPACE_DECL) nodes.push_back(handle(n));
+        }
+    }
+    return XmlNodeList(std::move(nodes));
+}
+
+XmlNode XmlDocument::selectSingleNode(std::string_view xpath) const {
+    auto result = impl_->evaluate(xpath);
+    if (result->type == XPATH_NODESET && result->nodesetval) {
+        const xmlNodeSet* set = result->nodesetval;
+        for (int i = 0; i < set->nodeNr; ++i) {
+            xmlNode* n = set->nodeTab[i];
+            if (n && n->type != XML_NAMESPACE_DECL) return XmlNode(handle(n));
+        }
+    }
+    return {};
+}
+
+bool XmlDocument::hasChildNodes() const noexcept { return impl_->doc && impl_->doc->children; }
+
+XmlNodeList XmlDocument::childNodes() const {
+    return hasChildNodes() ? XmlAccess::listOf(impl_->doc->children) : XmlNodeList();
+}
+
+XmlNode XmlDocument::firstChild() const noexcept {
+    return hasChildNodes() ? XmlNode(handle(impl_->doc->children)) : XmlNode();
+}
+
+XmlNode XmlDocument::documentElement() const noexcept { return XmlNode(handle(xmlDocGetRootElement(impl_->doc.get()))); }
+
+std::string XmlDocument::text() const { return nodeText(impl_->node()); }
+
+std::string XmlDocument::xml() const {
+    xmlChar* out = nullptr;
+    int size = 0;
+    xmlDocDumpMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8");
+    std::unique_ptr<xmlChar, XmlCharFree> owned(out);
+    return out ? std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)) : std::string();
+}
+
+void XmlDocument::save(const std::string& path) const {
+    xmlChar* out = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8", 1);
+    std::unique_ptr<xmlChar, XmlCharFree> owned(out);
+    if (!out) throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
+    files::writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)));
+}
+
+}  // namespace ostrel
