@@ -1,0 +1,230 @@
+#include "client/WebDAVClient.h"
+
+#include <string_view>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+constexpr std::string_view kPropNameQuery = "<?xml version='1.0'?><propfind xmlns='DAV:'><propname/></propfind>";
+constexpr std::string_view kAllPropQuery = "<?xml version='1.0'?><propfind xmlns='DAV:'><allprop/></propfind>";
+constexpr std::string_view kPropQueryTemplate =
+    "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><$prop/></prop></propfind>";
+constexpr std::string_view kPropertyUpdateTemplate =
+    "<?xml version='1.0'?><propertyupdate xmlns='DAV:' $ns><set><prop><$prop>$value</$prop></prop></set>"
+    "</propertyupdate>";
+constexpr std::string_view kLockBody =
+    "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/></lockscope>"
+    "<locktype><write/></locktype></lockinfo>";
+static_assert(kLockBody.size() == 137, "servers see the lock body's length in Content-Length");
+
+Error clientError(std::string source, std::string description) {
+    return Error(WebDAVClient::kErrorNumber, std::move(source), std::move(description));
+}
+
+// Replaces every occurrence, scanning past what was inserted, so a replacement that contains the pattern
+// is left as it is.
+std::string replaceAll(std::string text, std::string_view pattern, std::string_view replacement) {
+    std::size_t pos = 0;
+    while ((pos = text.find(pattern, pos)) != std::string::npos) {
+        text.replace(pos, pattern.size(), replacement);
+        pos += replacement.size();
+    }
+    return text;
+}
+
+std::string trimSpaces(const std::string& text) {
+    const std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
+
+// The three document operations only ever address XML documents.
+void checkDocumentName(const std::string& resource, const char* operation) {
+    if (!contains(resource, ".xml")) throw clientError(operation, "Invalid document " + resource);
+}
+
+}  // namespace
+
+void WebDAVClient::openRequest(const std::string& method, const std::string& url) {
+    httpRequest_.open(method, url, false, UserId_, Password_);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Request core of the document operations
+
+XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
+                                     bool useLockToken) {
+    const std::string url = resourceUrl(resource);
+    openRequest(method, url);
+    httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    httpRequest_.setRequestHeader("Content-Length", std::to_string(body.size()));
+    if (useLockToken) httpRequest_.setRequestHeader("If", "(" + opaquetoken_ + ")");
+    httpRequest_.send(body);
+    const int status = httpRequest_.status();
+    if (status >= 300) raiseForStatus(status, url);
+    return httpRequest_.responseXML();
+}
+
+void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
+    const auto withReply = [&](std::string message) {
+        return clientError(url, message.append(kCrLf).append(httpRequest_.responseText()));
+    };
+    switch (status) {
+        case 423: throw clientError(url, "Resource has been locked");
+        case 403: throw withReply("You are not allowed to alter the properties of this resource");
+        case 409: throw withReply("Action is inappropriate");
+        case 507: throw withReply("Insufficient storage");
+        case 415: throw withReply("Unsupported media type");
+        default:
+            throw clientError("ProcessDoc", httpRequest_.statusText() + std::string(kCrLf) + httpRequest_.responseText());
+    }
+}
+
+XmlDocument WebDAVClient::loadReply(const char* source) const {
+    XmlDocument reply;
+    reply.setProperty("SelectionLanguage", "XPath");
+    if (!reply.loadXML(httpRequest_.responseText())) {
+        throw clientError(source, "Failed to load response" + std::string(kCrLf) + httpRequest_.responseText());
+    }
+    return reply;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Documents and collections
+
+XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
+    checkDocumentName(resource, "GetDocument");
+    return ProcessDoc("GET", resource, "", false);
+}
+
+XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std::string& xmldoc,
+                                         const std::string& token) {
+    checkDocumentName(resource, "UpdateDocument");
+    if (!token.empty()) opaquetoken_ = token;
+    return ProcessDoc("PUT", resource, xmldoc, !token.empty());
+}
+
+XmlDocument WebDAVClient::DeleteDocument(const std::string& resource, const std::string& token) {
+    checkDocumentName(resource, "DeleteDocument");
+    if (!token.empty()) opaquetoken_ = token;
+    return ProcessDoc("DELETE", resource, "", !token.empty());
+}
+
+XmlDocument WebDAVClient::MakeCollection(const std::string& Collection, const std::string& XMLProp) {
+    const std::string url = resourceUrl(Collection);
+    openRequest("MKCOL", url);
+    if (!XMLProp.empty()) httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    httpRequest_.send(XMLProp);
+    const int status = httpRequest_.status();
+    if (status >= 300) raiseForStatus(status, url);
+    return httpRequest_.responseXML();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Copy and move
+
+void WebDAVClient::CopyResource(const std::string& sSourceURL, const std::string& sDestinationURL) {
+    TransferResource("COPY", sSourceURL, sDestinationURL, false);
+}
+
+void WebDAVClient::MoveResource(const std::string& sSourceURL, const std::string& sDestinationURL, bool bCopy) {
+    TransferResource(bCopy ? "COPY" : "MOVE", sSourceURL, sDestinationURL, false);
+}
+
+void WebDAVClient::TransferResource(const std::string& method, const std::string& sSourceURL,
+                                    const std::string& sDestinationURL, bool overwrite) {
+    const std::string source = contains(sSourceURL, "http://") ? sSourceURL : resourceUrl(sSourceURL);
+    const std::string destination = contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
+    openRequest(method, source);
+    httpRequest_.setRequestHeader("Destination", destination);
+    httpRequest_.setRequestHeader("Overwrite", overwrite ? "T" : "F");
+    httpRequest_.send("");
+    const int status = httpRequest_.status();
+    if (status == 401 || status == 403) throw clientError("CopyResource", "You don't have the permission");
+    if (status >= 300) {
+        throw clientError("CopyResource",
+                          "Copy failed: " + std::to_string(status) + ": " + httpRequest_.statusText());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Properties
+
+XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource) {
+    if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
+    LastReferencedResource_ = resource;
+    openRequest("PROPFIND", resourceUrl(resource));
+    // No Depth header: the server answers for the resource and everything below it, which is what the
+    // collection listing reads its members from.
+    httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    httpRequest_.setRequestHeader("Content-Length", std::to_string(qry.size()));
+    httpRequest_.send(qry);
+    return loadReply("FindProperty");
+}
+
+XmlDocument WebDAVClient::GetAllPropertyNames(const std::string& resource) {
+    return PropertyFind(std::string(kPropNameQuery), resource);
+}
+
+XmlDocument WebDAVClient::GetAllProperties(const std::string& resource) {
+    return PropertyFind(std::string(kAllPropQuery), resource);
+}
+
+XmlDocument WebDAVClient::FindPropertyByName(const std::string& resource, const std::string& PropertyName) {
+    return PropertyFind(replaceAll(std::string(kPropQueryTemplate), "$prop", trimSpaces(PropertyName)), resource);
+}
+
+XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std::string& PropertyName,
+                                         const std::string& PropertyValue, const std::string& NameSpace) {
+    openRequest("PROPPATCH", resourceUrl(resource));
+    httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    // Each replacement works on the result of the one before: a "$value" or "$ns" inside the name is
+    // replaced too.
+    std::string body = replaceAll(std::string(kPropertyUpdateTemplate), "$prop", PropertyName);
+    body = replaceAll(std::move(body), "$value", PropertyValue);
+    body = replaceAll(std::move(body), "$ns", NameSpace);
+    httpRequest_.setRequestHeader("Content-Length", std::to_string(body.size()));
+    httpRequest_.send(body);
+    return loadReply("PropertyUpdate");
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Locks
+
+void WebDAVClient::LockResource(const std::string& resource) {
+    LastReferencedResource_ = resource;
+    openRequest("LOCK", resourceUrl(resource));
+    httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    httpRequest_.setRequestHeader("Content-Length", std::to_string(kLockBody.size()));
+    httpRequest_.send(kLockBody);
+    const int status = httpRequest_.status();
+    if (status == 423) throw clientError("LockResource", "Document is already locked");
+    XmlDocument reply = loadReply("LockResource");
+    reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
+    // A refused lock can still name resources in DAV:href elements (a 207 lists the members that blocked a
+    // depth-infinity lock, an error reply may name a conflicting lock); only a granted lock's reply carries
+    // the new token.
+    const bool granted = status < 300 && status != 207;
+    const XmlNode href = granted ? reply.selectSingleNode("//d:href") : XmlNode();
+    if (!href) {
+        throw clientError("LockResource", "Failed to lock resource" + std::string(kCrLf) + httpRequest_.responseText());
+    }
+    opaquetoken_ = "<" + href.text() + ">";
+}
+
+void WebDAVClient::UnlockResource(const std::string& resource, const std::string& token) {
+    LastReferencedResource_ = resource;
+    const std::string& chosen = token.empty() ? opaquetoken_ : token;
+    openRequest("UNLOCK", resourceUrl(resource));
+    httpRequest_.setRequestHeader("Content-Type", "text/xml");
+    httpRequest_.setRequestHeader("Lock-Token", chosen);
+    httpRequest_.send("");
+    if (httpRequest_.status() != 204) throw clientError("UnlockResource", "Failed to unlock resource");
+}
+
+}  // namespace ostrel

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/HttpRequest.h"
+#include "platform/XmlDocument.h"
+
+namespace ostrel {
+
+// The one object through which the program talks to its WebDAV server. Each operation is one synchronous
+// request on a single reused request object; its reply comes back as a parsed XML document or as an Error.
+// The client's own errors all carry the number kErrorNumber and differ by source and description.
+//
+// Resource paths are relative to the server URI and joined to it as plain text ("uri/resource"): nothing is
+// trimmed, escaped or repaired here.
+class WebDAVClient {
+public:
+    static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;
+
+    WebDAVClient() = default;
+    WebDAVClient(const WebDAVClient&) = delete;
+    WebDAVClient& operator=(const WebDAVClient&) = delete;
+
+    // COPY with "Overwrite: F". Sources without "http://" and destinations without "://" are taken as paths
+    // relative to the server URI.
+    void CopyResource(const std::string& sSourceURL, const std::string& sDestinationURL);
+    // MOVE with "Overwrite: F", or COPY when bCopy is true (the source then stays).
+    void MoveResource(const std::string& sSourceURL, const std::string& sDestinationURL, bool bCopy);
+    // MKCOL, with XMLProp as an optional text/xml body. Fails like the document operations for a status of
+    // 300 or above; otherwise returns the reply (no child nodes when it had no XML body).
+    XmlDocument MakeCollection(const std::string& Collection, const std::string& XMLProp = "");
+    // PUT of the whole text; a non-empty token is kept and sent in an "If" header.
+    XmlDocument UpdateDocument(const std::string& resource, const std::string& xmldoc, const std::string& token = "");
+    XmlDocument GetAllPropertyNames(const std::string& resource);
+    XmlDocument GetAllProperties(const std::string& resource);
+    // DELETE; a non-empty token is kept and sent in an "If" header.
+    XmlDocument DeleteDocument(const std::string& resource, const std::string& token = "");
+    XmlDocument GetDocument(const std::string& resource);
+    // The kept lock token in angle brackets ("<opaquelocktoken:...>"), or empty.
+    const std::string& opaquetoken() const noexcept { return opaquetoken_; }
+    void WebDAVURI(const std::string& uri) { WebDAVURI_ = uri; }
+    const std::string& WebDAVURI() const noexcept { return WebDAVURI_; }
+    void UserId(const std::string& userId) { UserId_ = userId; }
+    const std::string& UserId() const noexcept { return UserId_; }
+    void Password(const std::string& password) { Password_ = password; }
+    const std::string& Password() const noexcept { return Password_; }
+    // The resource named by the last property search, lock or unlock.
+    const std::string& LastReferencedResource() const noexcept { return LastReferencedResource_; }
+    // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is XML.
+    XmlDocument PropertyUpdate(const std::string& resource, const std::string& PropertyName,
+                               const std::string& PropertyValue, const std::string& NameSpace = "");
+    // PROPFIND with the caller's body and no Depth header (depth infinity); the reply is returned whatever
+    // its status, as long as it is XML.
+    XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
+    // Takes an exclusive write lock and keeps its token.
+    void LockResource(const std::string& resource);
+    // Releases a lock with the given token, or with the kept one when none is given.
+    void UnlockResource(const std::string& resource, const std::string& token = "");
+    // PROPFIND for one property in the DAV: namespace (the name is trimmed of spaces and inserted as markup).
+    XmlDocument FindPropertyByName(const std::string& resource, const std::string& PropertyName);
+
+    // Transport tuning, beyond the WebDAV operations: time limits, an extra trusted certificate authority,
+    // and how many connections the client has opened (one, while the server keeps it alive).
+    void SetTimeouts(const HttpRequest::Timeouts& timeouts) { httpRequest_.setTimeouts(timeouts); }
+    void TrustCertificateAuthorities(const std::string& pemFile) { httpRequest_.setExtraCaFile(pemFile); }
+    long ConnectionsOpened() const { return httpRequest_.connectionsOpened(); }
+
+private:
+    XmlDocument ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
+                           bool useLockToken);
+    void TransferResource(const std::string& method, const std::string& sSourceURL,
+                          const std::string& sDestinationURL, bool overwrite);
+
+    std::string resourceUrl(const std::string& resource) const { return WebDAVURI_ + "/" + resource; }
+    void openRequest(const std::string& method, const std::string& url);
+    [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
+    XmlDocument loadReply(const char* source) const;
+
+    std::string WebDAVURI_;
+    std::string UserId_;
+    std::string Password_;
+    std::string opaquetoken_;
+    std::string LastReferencedResource_;
+    HttpRequest httpRequest_;
+};
+
+}  // namespace ostrel
