@@ -50,8 +50,17 @@ std::string runCommand(const std::string& command) {
     return output;
 }
 
+namespace {
+// Servers list a collection in the order their file system reads the folder. On tmpfs that order is one the
+// seeding can arrange (xbrl before administration, as the root listing needs); on ext4 it is a hash order.
+std::filesystem::path serverParentFolder() {
+    const std::filesystem::path shm = "/dev/shm";
+    return ::access(shm.c_str(), W_OK | X_OK) == 0 ? shm : std::filesystem::temp_directory_path();
+}
+}  // namespace
+
 DavServer::DavServer(Options options) : options_(std::move(options)) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-dav-XXXXXX").string();
+    std::string pattern = (serverParentFolder() / "ostrel-dav-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder for the DAV server");
     dir_ = pattern;
     start();
