@@ -20,6 +20,8 @@ public:
     static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;
 
     WebDAVClient() = default;
+    WebDAVClient(WebDAVClient&&) noexcept = default;
+    WebDAVClient& operator=(WebDAVClient&&) noexcept = default;
     WebDAVClient(const WebDAVClient&) = delete;
     WebDAVClient& operator=(const WebDAVClient&) = delete;
 

@@ -309,6 +309,18 @@ std::string XmlNode::attribute(std::string_view name) const {
     return {};
 }
 
+XmlNodeList XmlNode::attributes() const {
+    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
+    return XmlAccess::listOf(reinterpret_cast<xmlNode*>(raw(node_)->properties));
+}
+
+std::vector<std::pair<std::string, std::string>> XmlNode::namespaceDeclarations() const {
+    std::vector<std::pair<std::string, std::string>> declarations;
+    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return declarations;
+    for (const xmlNs* ns = raw(node_)->nsDef; ns; ns = ns->next) declarations.emplace_back(str(ns->prefix), str(ns->href));
+    return declarations;
+}
+
 XmlNode XmlNodeList::item(std::size_t index) const noexcept {
     return index < nodes_.size() ? XmlNode(nodes_[index]) : XmlNode();
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -48,6 +49,10 @@ public:
     XmlNodeList childNodes() const;
     // The value of an attribute of an element, matched by its qualified name; empty when absent.
     std::string attribute(std::string_view name) const;
+    // The attributes of an element, in document order (namespace declarations are not attributes here).
+    XmlNodeList attributes() const;
+    // The namespace declarations written on an element: prefix ("" for the default namespace) and URI.
+    std::vector<std::pair<std::string, std::string>> namespaceDeclarations() const;
 
 private:
     friend class XmlDocument;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace ostrel {
+
+// What the windows ask of the desktop beyond their own controls: modal prompts and where the result file
+// lives. The application provides the real dialogs; tests answer the prompts and read the messages.
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // A modal input prompt with OK and Cancel: the typed text on OK, an empty string on Cancel.
+    virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                                 const std::string& defaultText) = 0;
+    // A modal message box with the OK button only and no icon. Lines are separated by CR LF.
+    virtual void MsgBox(const std::string& prompt, const std::string& title) = 0;
+    // A modal question with Yes and No: true for Yes.
+    virtual bool AskYesNo(const std::string& question, const std::string& title) = 0;
+    // The file through which reply documents are handed to the viewer and the editor.
+    virtual std::string ResultFilePath() = 0;
+};
+
+}  // namespace ostrel
