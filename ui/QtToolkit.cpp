@@ -1,0 +1,43 @@
+#include "ui/QtToolkit.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace ostrel::ui {
+
+namespace {
+// Messages are composed with CR LF between lines; a Qt label wants plain line feeds.
+QString forDisplay(const std::string& text) { return QString::fromStdString(text).replace("\r\n", "\n"); }
+}  // namespace
+
+std::string QtToolkit::InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) {
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(QString::fromStdString(title));
+    dialog.setLabelText(forDisplay(prompt));
+    dialog.setTextValue(QString::fromStdString(defaultText));
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(420, 0)));
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue().toStdString() : std::string();
+}
+
+void QtToolkit::MsgBox(const std::string& prompt, const std::string& title) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), forDisplay(prompt), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
+bool QtToolkit::AskYesNo(const std::string& question, const std::string& title) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title), forDisplay(question),
+                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::string QtToolkit::ResultFilePath() {
+    return (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/result.xml").toStdString();
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,63 @@
+#include "ui/frmLogon.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/Twips.h"
+
+namespace ostrel::ui {
+
+frmLogon::frmLogon(QWidget* parent)
+    : QDialog(parent),
+      Label1(new QLabel("User id", this)),
+      Label2(new QLabel("Password", this)),
+      txtUserId(new QLineEdit(this)),
+      txtPassword(new QLineEdit(this)),
+      Command1(new QPushButton("Logon", this)) {
+    setObjectName("frmLogon");
+    setWindowTitle("Logon");
+    placeWindowTwips(this, 5970, 5340, 3360, 1770);
+
+    Label1->setObjectName("Label1");
+    placeTwips(Label1, 120, 240, 735, 255);
+    Label2->setObjectName("Label2");
+    placeTwips(Label2, 120, 720, 735, 255);
+    txtUserId->setObjectName("txtUserId");
+    placeTwips(txtUserId, 1200, 240, 1935, 285);
+    txtPassword->setObjectName("txtPassword");
+    placeTwips(txtPassword, 1200, 720, 1935, 285);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+    Command1->setObjectName("Command1");
+    placeTwips(Command1, 2160, 1200, 975, 255);
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
+
+    setTabOrder(txtUserId, txtPassword);
+    setTabOrder(txtPassword, Command1);
+    txtUserId->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &frmLogon::Command1_Click);
+}
+
+void frmLogon::keyPressEvent(QKeyEvent* event) {
+    // A dialog would take Esc as cancel and Enter as its default button; this one has neither.
+    switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void frmLogon::Command1_Click() {
+    emit LoggedOn(txtUserId->text(), txtPassword->text());
+    accept();
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "client/WebDAVClient.h"
+#include "platform/Toolkit.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+
+namespace ostrel::ui {
+
+class DirListBox;
+class DriveListBox;
+class frmBrowse;
+class frmLogon;
+class frmUpdate;
+
+// The main window: it owns the one WebDAV client, starts up by asking for the server and the credentials,
+// and runs every command. Each handler reads the resource field, makes at most one request, and shows the
+// outcome in a message box or, for a reply document, in the shared result viewer.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* kDefaultUri = "http://127.0.0.1:4000/ostrelwebdavserver";
+    static constexpr const char* kCopyDestination = "http://127.0.0.1/WebDAV Folder/";
+
+    explicit frmMain(Toolkit& toolkit, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up, before the window is first shown: the client, the server URI prompt, the modal logon dialog,
+    // the hidden editor.
+    void Form_Load();
+
+    // For tests and the demo: the client and what the window keeps.
+    WebDAVClient& client() { return *davClient; }
+    const std::string& currentLockToken() const { return lockToken; }
+    const std::string& currentLastPicked() const { return lastPicked; }
+    frmUpdate* editor() const { return updform; }
+    frmBrowse* viewer() const { return browser; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void lstResult_Click();
+    void Drive1_Change();
+    void Dir1_Change();
+    void Dir1_PathRequested(const QString& path);
+    void logonForm_LoggedOn(const QString& userId, const QString& password);
+    void updform_UpdateDoc(const QString& xmldoc);
+
+private:
+    void buildControls();
+    void guarded(const std::function<void()>& handler);
+    void message(const std::string& text);
+    std::string field() const;
+    void ShowResult(const XmlDocument& reply);
+
+    Toolkit& toolkit;
+
+    QLabel* Label1;
+    QLineEdit* txtWebDAVResource;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QPushButton* Command5;
+    QToolButton* Command6;
+    QPushButton* Command7;
+    QPushButton* Command8;
+    QListWidget* lstResult;
+    QToolButton* Command9;
+    QPushButton* Command10;
+    QPushButton* Command11;
+    DriveListBox* Drive1;
+    DirListBox* Dir1;
+    QLabel* lblPath;
+
+    std::unique_ptr<WebDAVClient> davClient;
+    frmLogon* logonForm = nullptr;
+    frmUpdate* updform = nullptr;
+    frmBrowse* browser = nullptr;
+    std::string lockToken;
+    std::string lastPicked;
+};
+
+}  // namespace ostrel::ui
