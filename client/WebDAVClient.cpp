@@ -8,8 +8,10 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-constexpr std::string_view kPropNameQuery = "<?xml version='1.0'?><propfind xmlns='DAV:'><propname/></propfind>";
-constexpr std::string_view kAllPropQuery = "<?xml version='1.0'?><propfind xmlns='DAV:'><allprop/></propfind>";
+constexpr std::string_view kPropNameQuery =
+    "<?xml version='1.0'?><propfind xmlns='DAV:'><propname/></propfind>";
+constexpr std::string_view kAllPropQuery =
+    "<?xml version='1.0'?><propfind xmlns='DAV:'><allprop/></propfind>";
 constexpr std::string_view kPropQueryTemplate =
     "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><$prop/></prop></propfind>";
 constexpr std::string_view kPropertyUpdateTemplate =
@@ -41,7 +43,9 @@ std::string trimSpaces(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
 }
 
-bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
 
 // The three document operations only ever address XML documents.
 void checkDocumentName(const std::string& resource, const char* operation) {
@@ -57,8 +61,8 @@ void WebDAVClient::openRequest(const std::string& method, const std::string& url
 // ---------------------------------------------------------------------------------------------------------
 // Request core of the document operations
 
-XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
-                                     bool useLockToken) {
+XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource,
+                                     const std::string& body, bool useLockToken) {
     const std::string url = resourceUrl(resource);
     openRequest(method, url);
     httpRequest_.setRequestHeader("Content-Type", "text/xml");
@@ -75,13 +79,19 @@ void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
         return clientError(url, message.append(kCrLf).append(httpRequest_.responseText()));
     };
     switch (status) {
-        case 423: throw clientError(url, "Resource has been locked");
-        case 403: throw withReply("You are not allowed to alter the properties of this resource");
-        case 409: throw withReply("Action is inappropriate");
-        case 507: throw withReply("Insufficient storage");
-        case 415: throw withReply("Unsupported media type");
+        case 423:
+            throw clientError(url, "Resource has been locked");
+        case 403:
+            throw withReply("You are not allowed to alter the properties of this resource");
+        case 409:
+            throw withReply("Action is inappropriate");
+        case 507:
+            throw withReply("Insufficient storage");
+        case 415:
+            throw withReply("Unsupported media type");
         default:
-            throw clientError("ProcessDoc", httpRequest_.statusText() + std::string(kCrLf) + httpRequest_.responseText());
+            throw clientError("ProcessDoc",
+                              httpRequest_.statusText() + std::string(kCrLf) + httpRequest_.responseText());
     }
 }
 
@@ -89,7 +99,8 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
     XmlDocument reply;
     reply.setProperty("SelectionLanguage", "XPath");
     if (!reply.loadXML(httpRequest_.responseText())) {
-        throw clientError(source, "Failed to load response" + std::string(kCrLf) + httpRequest_.responseText());
+        throw clientError(source,
+                          "Failed to load response" + std::string(kCrLf) + httpRequest_.responseText());
     }
     return reply;
 }
@@ -132,14 +143,16 @@ void WebDAVClient::CopyResource(const std::string& sSourceURL, const std::string
     TransferResource("COPY", sSourceURL, sDestinationURL, false);
 }
 
-void WebDAVClient::MoveResource(const std::string& sSourceURL, const std::string& sDestinationURL, bool bCopy) {
+void WebDAVClient::MoveResource(const std::string& sSourceURL, const std::string& sDestinationURL,
+                                bool bCopy) {
     TransferResource(bCopy ? "COPY" : "MOVE", sSourceURL, sDestinationURL, false);
 }
 
 void WebDAVClient::TransferResource(const std::string& method, const std::string& sSourceURL,
                                     const std::string& sDestinationURL, bool overwrite) {
     const std::string source = contains(sSourceURL, "http://") ? sSourceURL : resourceUrl(sSourceURL);
-    const std::string destination = contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
+    const std::string destination =
+        contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
     openRequest(method, source);
     httpRequest_.setRequestHeader("Destination", destination);
     httpRequest_.setRequestHeader("Overwrite", overwrite ? "T" : "F");
@@ -176,7 +189,8 @@ XmlDocument WebDAVClient::GetAllProperties(const std::string& resource) {
 }
 
 XmlDocument WebDAVClient::FindPropertyByName(const std::string& resource, const std::string& PropertyName) {
-    return PropertyFind(replaceAll(std::string(kPropQueryTemplate), "$prop", trimSpaces(PropertyName)), resource);
+    return PropertyFind(replaceAll(std::string(kPropQueryTemplate), "$prop", trimSpaces(PropertyName)),
+                        resource);
 }
 
 XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std::string& PropertyName,
@@ -212,7 +226,8 @@ void WebDAVClient::LockResource(const std::string& resource) {
     const bool granted = status < 300 && status != 207;
     const XmlNode href = granted ? reply.selectSingleNode("//d:href") : XmlNode();
     if (!href) {
-        throw clientError("LockResource", "Failed to lock resource" + std::string(kCrLf) + httpRequest_.responseText());
+        throw clientError("LockResource",
+                          "Failed to lock resource" + std::string(kCrLf) + httpRequest_.responseText());
     }
     opaquetoken_ = "<" + href.text() + ">";
 }

@@ -34,7 +34,8 @@ public:
     // 300 or above; otherwise returns the reply (no child nodes when it had no XML body).
     XmlDocument MakeCollection(const std::string& Collection, const std::string& XMLProp = "");
     // PUT of the whole text; a non-empty token is kept and sent in an "If" header.
-    XmlDocument UpdateDocument(const std::string& resource, const std::string& xmldoc, const std::string& token = "");
+    XmlDocument UpdateDocument(const std::string& resource, const std::string& xmldoc,
+                               const std::string& token = "");
     XmlDocument GetAllPropertyNames(const std::string& resource);
     XmlDocument GetAllProperties(const std::string& resource);
     // DELETE; a non-empty token is kept and sent in an "If" header.

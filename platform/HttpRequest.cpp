@@ -37,7 +37,8 @@ void initialiseCurlOnce() {
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -46,96 +47,169 @@ bool isTokenChar(char c) {
 }
 
 bool isToken(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c != '\0' && isTokenChar(c); });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c != '\0' && isTokenChar(c); });
 }
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
+    while (!text.empty() &&
+           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
         text.remove_suffix(1);
     }
     return text;
 }
 
-bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 std::string_view standardReasonPhrase(int status) {
     switch (status) {
-        case 100: return "Continue";
-        case 101: return "Switching Protocols";
-        case 102: return "Processing";
-        case 200: return "OK";
-        case 201: return "Created";
-        case 202: return "Accepted";
-        case 203: return "Non-Authoritative Information";
-        case 204: return "No Content";
-        case 205: return "Reset Content";
-        case 206: return "Partial Content";
-        case 207: return "Multi-Status";
-        case 208: return "Already Reported";
-        case 300: return "Multiple Choices";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 303: return "See Other";
-        case 304: return "Not Modified";
-        case 307: return "Temporary Redirect";
-        case 308: return "Permanent Redirect";
-        case 400: return "Bad Request";
-        case 401: return "Unauthorized";
-        case 402: return "Payment Required";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 406: return "Not Acceptable";
-        case 407: return "Proxy Authentication Required";
-        case 408: return "Request Timeout";
-        case 409: return "Conflict";
-        case 410: return "Gone";
-        case 411: return "Length Required";
-        case 412: return "Precondition Failed";
-        case 413: return "Payload Too Large";
-        case 414: return "URI Too Long";
-        case 415: return "Unsupported Media Type";
-        case 416: return "Range Not Satisfiable";
-        case 417: return "Expectation Failed";
-        case 422: return "Unprocessable Entity";
-        case 423: return "Locked";
-        case 424: return "Failed Dependency";
-        case 426: return "Upgrade Required";
-        case 428: return "Precondition Required";
-        case 429: return "Too Many Requests";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 502: return "Bad Gateway";
-        case 503: return "Service Unavailable";
-        case 504: return "Gateway Timeout";
-        case 505: return "HTTP Version Not Supported";
-        case 507: return "Insufficient Storage";
-        case 508: return "Loop Detected";
-        default: return "";
+        case 100:
+            return "Continue";
+        case 101:
+            return "Switching Protocols";
+        case 102:
+            return "Processing";
+        case 200:
+            return "OK";
+        case 201:
+            return "Created";
+        case 202:
+            return "Accepted";
+        case 203:
+            return "Non-Authoritative Information";
+        case 204:
+            return "No Content";
+        case 205:
+            return "Reset Content";
+        case 206:
+            return "Partial Content";
+        case 207:
+            return "Multi-Status";
+        case 208:
+            return "Already Reported";
+        case 300:
+            return "Multiple Choices";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 304:
+            return "Not Modified";
+        case 307:
+            return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 402:
+            return "Payment Required";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 406:
+            return "Not Acceptable";
+        case 407:
+            return "Proxy Authentication Required";
+        case 408:
+            return "Request Timeout";
+        case 409:
+            return "Conflict";
+        case 410:
+            return "Gone";
+        case 411:
+            return "Length Required";
+        case 412:
+            return "Precondition Failed";
+        case 413:
+            return "Payload Too Large";
+        case 414:
+            return "URI Too Long";
+        case 415:
+            return "Unsupported Media Type";
+        case 416:
+            return "Range Not Satisfiable";
+        case 417:
+            return "Expectation Failed";
+        case 422:
+            return "Unprocessable Entity";
+        case 423:
+            return "Locked";
+        case 424:
+            return "Failed Dependency";
+        case 426:
+            return "Upgrade Required";
+        case 428:
+            return "Precondition Required";
+        case 429:
+            return "Too Many Requests";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        case 505:
+            return "HTTP Version Not Supported";
+        case 507:
+            return "Insufficient Storage";
+        case 508:
+            return "Loop Detected";
+        default:
+            return "";
     }
 }
 
 // What a person should read first for the transport failures a desktop user actually meets.
 std::string_view plainWordsFor(CURLcode code) {
     switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST: return "The server's host name could not be resolved";
-        case CURLE_COULDNT_CONNECT: return "Could not connect to the server";
-        case CURLE_OPERATION_TIMEDOUT: return "The server did not answer in time; the request was abandoned";
-        case CURLE_PARTIAL_FILE: return "The connection closed before the whole reply had arrived";
-        case CURLE_GOT_NOTHING: return "The server closed the connection without sending a reply";
-        case CURLE_RECV_ERROR: return "The connection failed while the reply was being received";
-        case CURLE_SEND_ERROR: return "The connection failed while the request was being sent";
-        case CURLE_WEIRD_SERVER_REPLY: return "The server's reply is not valid HTTP";
-        case CURLE_PEER_FAILED_VERIFICATION: return "The server's certificate could not be verified";
-        case CURLE_SSL_CONNECT_ERROR: return "The secure connection could not be established";
-        case CURLE_URL_MALFORMAT: return "The URL is not valid";
-        case CURLE_UNSUPPORTED_PROTOCOL: return "The URL's scheme is not supported (use http or https)";
-        case CURLE_TOO_MANY_REDIRECTS: return "The server redirected the request too many times";
-        case CURLE_LOGIN_DENIED: return "The server refused the user name and password";
-        case CURLE_OUT_OF_MEMORY: return "Out of memory while receiving the reply";
-        default: return "The request failed";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "The server's host name could not be resolved";
+        case CURLE_COULDNT_CONNECT:
+            return "Could not connect to the server";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "The server did not answer in time; the request was abandoned";
+        case CURLE_PARTIAL_FILE:
+            return "The connection closed before the whole reply had arrived";
+        case CURLE_GOT_NOTHING:
+            return "The server closed the connection without sending a reply";
+        case CURLE_RECV_ERROR:
+            return "The connection failed while the reply was being received";
+        case CURLE_SEND_ERROR:
+            return "The connection failed while the request was being sent";
+        case CURLE_WEIRD_SERVER_REPLY:
+            return "The server's reply is not valid HTTP";
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "The server's certificate could not be verified";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "The secure connection could not be established";
+        case CURLE_URL_MALFORMAT:
+            return "The URL is not valid";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "The URL's scheme is not supported (use http or https)";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "The server redirected the request too many times";
+        case CURLE_LOGIN_DENIED:
+            return "The server refused the user name and password";
+        case CURLE_OUT_OF_MEMORY:
+            return "Out of memory while receiving the reply";
+        default:
+            return "The request failed";
     }
 }
 
@@ -194,7 +268,8 @@ struct HttpRequest::Impl {
     Impl() {
         initialiseCurlOnce();
         curl.reset(curl_easy_init());
-        if (!curl) throw Error(errors::kHttpBase + CURLE_FAILED_INIT, kSource, "The HTTP transport cannot start");
+        if (!curl)
+            throw Error(errors::kHttpBase + CURLE_FAILED_INIT, kSource, "The HTTP transport cannot start");
     }
 
     void clearReply() {
@@ -246,7 +321,8 @@ struct HttpRequest::Impl {
             const std::size_t codeStart = line.find(' ');
             if (codeStart == std::string_view::npos) return;
             const std::size_t reasonStart = line.find(' ', codeStart + 1);
-            if (reasonStart != std::string_view::npos) statusText = std::string(trim(line.substr(reasonStart + 1)));
+            if (reasonStart != std::string_view::npos)
+                statusText = std::string(trim(line.substr(reasonStart + 1)));
             return;
         }
         const std::size_t colon = line.find(':');
@@ -309,7 +385,8 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_UNRESTRICTED_AUTH, 0L);
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<long long>(1, timeouts.stall.count())));
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME,
+                         static_cast<long>(std::max<long long>(1, timeouts.stall.count())));
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
         if (!extraCaFile.empty()) {
@@ -338,8 +415,8 @@ HttpRequest::~HttpRequest() = default;
 HttpRequest::HttpRequest(HttpRequest&& other) noexcept = default;
 HttpRequest& HttpRequest::operator=(HttpRequest&& other) noexcept = default;
 
-void HttpRequest::open(std::string_view method, std::string_view url, bool asynchronous, std::string_view user,
-                       std::string_view password) {
+void HttpRequest::open(std::string_view method, std::string_view url, bool asynchronous,
+                       std::string_view user, std::string_view password) {
     Impl& d = *impl_;
     d.state = Impl::State::Closed;
     d.headers.clear();
@@ -392,8 +469,8 @@ void HttpRequest::send(std::string_view body) {
     if (const std::string* length = d.header("Content-Length")) {
         if (trim(*length) != std::to_string(body.size())) {
             throw Error(errors::kHttpBadHeader, kSource,
-                        "Content-Length \"" + *length + "\" does not match the " + std::to_string(body.size()) +
-                            " octets of the body");
+                        "Content-Length \"" + *length + "\" does not match the " +
+                            std::to_string(body.size()) + " octets of the body");
         }
     }
     d.body = body;
@@ -451,10 +528,16 @@ std::string HttpRequest::getResponseHeader(std::string_view name) const {
     return {};
 }
 
-void HttpRequest::setTimeouts(const Timeouts& timeouts) { impl_->timeouts = timeouts; }
+void HttpRequest::setTimeouts(const Timeouts& timeouts) {
+    impl_->timeouts = timeouts;
+}
 
-void HttpRequest::setExtraCaFile(std::string path) { impl_->extraCaFile = std::move(path); }
+void HttpRequest::setExtraCaFile(std::string path) {
+    impl_->extraCaFile = std::move(path);
+}
 
-long HttpRequest::connectionsOpened() const { return impl_->connections; }
+long HttpRequest::connectionsOpened() const {
+    return impl_->connections;
+}
 
 }  // namespace ostrel

@@ -38,16 +38,16 @@ public:
     HttpRequest& operator=(const HttpRequest&) = delete;
 
     // Only synchronous requests are supported: asynchronous = true raises an Error.
-    void open(std::string_view method, std::string_view url, bool asynchronous = false, std::string_view user = {},
-              std::string_view password = {});
+    void open(std::string_view method, std::string_view url, bool asynchronous = false,
+              std::string_view user = {}, std::string_view password = {});
     // A header name or value holding CR or LF (or a name that is not an HTTP token) is refused with an Error
     // and nothing is sent. Setting a name again replaces its earlier value. A "Content-Length" must equal the
     // octet count of the body sent.
     void setRequestHeader(std::string_view name, std::string_view value);
     void send(std::string_view body = {});
 
-    // The final reply: the status code and the reason phrase of the final status line (after any 100 Continue,
-    // authentication challenge or redirect); the standard phrase where the server sent none.
+    // The final reply: the status code and the reason phrase of the final status line (after any 100
+    // Continue, authentication challenge or redirect); the standard phrase where the server sent none.
     int status() const;
     std::string statusText() const;
     // The body decoded to UTF-8 by the charset of its Content-Type, else a byte-order mark, else as UTF-8;

@@ -101,8 +101,8 @@ std::string charsetOf(std::string_view contentType) {
     const std::string lowered = lower(contentType);
     std::size_t pos = 0;
     while ((pos = lowered.find("charset", pos)) != std::string::npos) {
-        const bool atParameterStart = pos > 0 && (lowered[pos - 1] == ';' || lowered[pos - 1] == ' ' ||
-                                                  lowered[pos - 1] == '\t');
+        const bool atParameterStart =
+            pos > 0 && (lowered[pos - 1] == ';' || lowered[pos - 1] == ' ' || lowered[pos - 1] == '\t');
         std::size_t eq = pos + 7;
         while (eq < lowered.size() && (lowered[eq] == ' ' || lowered[eq] == '\t')) ++eq;
         if (!atParameterStart || eq >= lowered.size() || lowered[eq] != '=') {
@@ -113,10 +113,12 @@ std::string charsetOf(std::string_view contentType) {
         while (start < lowered.size() && (lowered[start] == ' ' || lowered[start] == '\t')) ++start;
         if (start < lowered.size() && lowered[start] == '"') {
             const std::size_t close = lowered.find('"', start + 1);
-            return lowered.substr(start + 1, (close == std::string::npos ? lowered.size() : close) - start - 1);
+            return lowered.substr(start + 1,
+                                  (close == std::string::npos ? lowered.size() : close) - start - 1);
         }
         std::size_t end = start;
-        while (end < lowered.size() && lowered[end] != ';' && lowered[end] != ' ' && lowered[end] != '\t') ++end;
+        while (end < lowered.size() && lowered[end] != ';' && lowered[end] != ' ' && lowered[end] != '\t')
+            ++end;
         return lowered.substr(start, end - start);
     }
     return {};

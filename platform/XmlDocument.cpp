@@ -21,9 +21,15 @@ namespace {
 
 constexpr const char* kSource = "XmlDocument";
 
-xmlNode* raw(XmlNodeData* node) noexcept { return reinterpret_cast<xmlNode*>(node); }
-XmlNodeData* handle(xmlNode* node) noexcept { return reinterpret_cast<XmlNodeData*>(node); }
-std::string str(const xmlChar* text) { return text ? reinterpret_cast<const char*>(text) : std::string(); }
+xmlNode* raw(XmlNodeData* node) noexcept {
+    return reinterpret_cast<xmlNode*>(node);
+}
+XmlNodeData* handle(xmlNode* node) noexcept {
+    return reinterpret_cast<XmlNodeData*>(node);
+}
+std::string str(const xmlChar* text) {
+    return text ? reinterpret_cast<const char*>(text) : std::string();
+}
 
 struct DocFree {
     void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }
@@ -49,7 +55,9 @@ using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 // substitution, no lifting of the parser's size limits, and no chatter on stderr.
 constexpr int kSafeOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
-bool isXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isXmlSpace(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool isBlank(const xmlChar* text) noexcept {
     if (!text) return true;
@@ -95,7 +103,8 @@ void appendText(const xmlNode* node, std::string& out) {
             default:
                 break;
         }
-        const bool descend = (cur->type == XML_ELEMENT_NODE || cur->type == XML_DOCUMENT_NODE) && cur->children;
+        const bool descend =
+            (cur->type == XML_ELEMENT_NODE || cur->type == XML_DOCUMENT_NODE) && cur->children;
         if (descend) {
             cur = cur->children;
             continue;
@@ -135,7 +144,6 @@ std::string nodeText(const xmlNode* node) {
     }
 }
 
-
 // Parses "xmlns:d='DAV:' xmlns:x=\"urn:x\"" into prefix and namespace pairs.
 std::vector<std::pair<std::string, std::string>> parseNamespaceDeclarations(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> result;
@@ -144,8 +152,9 @@ std::vector<std::pair<std::string, std::string>> parseNamespaceDeclarations(std:
         while (pos < text.size() && isXmlSpace(text[pos])) ++pos;
     };
     auto fail = [&] {
-        return Error(errors::kXmlBadArgument, kSource,
-                     "SelectionNamespaces is not a list of xmlns:prefix='uri' declarations: " + std::string(text));
+        return Error(
+            errors::kXmlBadArgument, kSource,
+            "SelectionNamespaces is not a list of xmlns:prefix='uri' declarations: " + std::string(text));
     };
     skipSpace();
     while (pos < text.size()) {
@@ -208,7 +217,9 @@ DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, Xml
     return doc;
 }
 
-DocPtr emptyDoc() { return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))); }
+DocPtr emptyDoc() {
+    return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+}
 
 }  // namespace
 
@@ -226,15 +237,24 @@ struct XmlAccess {
 XmlNodeType XmlNode::nodeType() const noexcept {
     if (!node_) return XmlNodeType::None;
     switch (raw(node_)->type) {
-        case XML_ELEMENT_NODE: return XmlNodeType::Element;
-        case XML_ATTRIBUTE_NODE: return XmlNodeType::Attribute;
-        case XML_TEXT_NODE: return XmlNodeType::Text;
-        case XML_CDATA_SECTION_NODE: return XmlNodeType::CData;
-        case XML_ENTITY_REF_NODE: return XmlNodeType::EntityReference;
-        case XML_PI_NODE: return XmlNodeType::ProcessingInstruction;
-        case XML_COMMENT_NODE: return XmlNodeType::Comment;
-        case XML_DOCUMENT_NODE: return XmlNodeType::Document;
-        default: return XmlNodeType::Other;
+        case XML_ELEMENT_NODE:
+            return XmlNodeType::Element;
+        case XML_ATTRIBUTE_NODE:
+            return XmlNodeType::Attribute;
+        case XML_TEXT_NODE:
+            return XmlNodeType::Text;
+        case XML_CDATA_SECTION_NODE:
+            return XmlNodeType::CData;
+        case XML_ENTITY_REF_NODE:
+            return XmlNodeType::EntityReference;
+        case XML_PI_NODE:
+            return XmlNodeType::ProcessingInstruction;
+        case XML_COMMENT_NODE:
+            return XmlNodeType::Comment;
+        case XML_DOCUMENT_NODE:
+            return XmlNodeType::Document;
+        default:
+            return XmlNodeType::Other;
     }
 }
 
@@ -242,11 +262,16 @@ std::string XmlNode::nodeName() const {
     if (!node_) return {};
     const xmlNode* n = raw(node_);
     switch (n->type) {
-        case XML_TEXT_NODE: return "#text";
-        case XML_CDATA_SECTION_NODE: return "#cdata-section";
-        case XML_COMMENT_NODE: return "#comment";
-        case XML_DOCUMENT_NODE: return "#document";
-        default: break;
+        case XML_TEXT_NODE:
+            return "#text";
+        case XML_CDATA_SECTION_NODE:
+            return "#cdata-section";
+        case XML_COMMENT_NODE:
+            return "#comment";
+        case XML_DOCUMENT_NODE:
+            return "#document";
+        default:
+            break;
     }
     if ((n->type == XML_ELEMENT_NODE || n->type == XML_ATTRIBUTE_NODE) && n->ns && n->ns->prefix) {
         return str(n->ns->prefix) + ":" + str(n->name);
@@ -267,7 +292,9 @@ std::string XmlNode::namespaceURI() const {
     return {};
 }
 
-std::string XmlNode::text() const { return nodeText(raw(node_)); }
+std::string XmlNode::text() const {
+    return nodeText(raw(node_));
+}
 
 std::string XmlNode::xml() const {
     if (!node_) return {};
@@ -285,7 +312,9 @@ bool XmlNode::hasChildNodes() const noexcept {
     return n->type != XML_ATTRIBUTE_NODE && n->type != XML_ENTITY_REF_NODE && n->children != nullptr;
 }
 
-XmlNode XmlNode::firstChild() const noexcept { return hasChildNodes() ? XmlNode(handle(raw(node_)->children)) : XmlNode(); }
+XmlNode XmlNode::firstChild() const noexcept {
+    return hasChildNodes() ? XmlNode(handle(raw(node_)->children)) : XmlNode();
+}
 
 XmlNode XmlNode::nextSibling() const noexcept {
     if (!node_ || raw(node_)->type == XML_ATTRIBUTE_NODE) return {};
@@ -297,7 +326,9 @@ XmlNode XmlNode::parentNode() const noexcept {
     return XmlNode(handle(raw(node_)->parent));
 }
 
-XmlNodeList XmlNode::childNodes() const { return hasChildNodes() ? XmlAccess::listOf(raw(node_)->children) : XmlNodeList(); }
+XmlNodeList XmlNode::childNodes() const {
+    return hasChildNodes() ? XmlAccess::listOf(raw(node_)->children) : XmlNodeList();
+}
 
 std::string XmlNode::attribute(std::string_view name) const {
     if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
@@ -317,7 +348,8 @@ XmlNodeList XmlNode::attributes() const {
 std::vector<std::pair<std::string, std::string>> XmlNode::namespaceDeclarations() const {
     std::vector<std::pair<std::string, std::string>> declarations;
     if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return declarations;
-    for (const xmlNs* ns = raw(node_)->nsDef; ns; ns = ns->next) declarations.emplace_back(str(ns->prefix), str(ns->href));
+    for (const xmlNs* ns = raw(node_)->nsDef; ns; ns = ns->next)
+        declarations.emplace_back(str(ns->prefix), str(ns->href));
     return declarations;
 }
 
@@ -350,9 +382,10 @@ struct XmlDocument::Impl {
         std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
             xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression.c_str()), ctxt.get()));
         if (!result) {
-            throw Error(errors::kXmlBadArgument, kSource, "The XPath expression \"" + expression +
-                                                              "\" cannot be evaluated (an unknown prefix or a "
-                                                              "syntax error)");
+            throw Error(errors::kXmlBadArgument, kSource,
+                        "The XPath expression \"" + expression +
+                            "\" cannot be evaluated (an unknown prefix or a "
+                            "syntax error)");
         }
         return result;
     }
@@ -377,7 +410,9 @@ XmlDocument XmlDocument::fromBytes(std::string_view bytes) {
     return document;
 }
 
-const XmlParseError& XmlDocument::parseError() const noexcept { return impl_->error; }
+const XmlParseError& XmlDocument::parseError() const noexcept {
+    return impl_->error;
+}
 
 void XmlDocument::setProperty(std::string_view name, std::string_view value) {
     if (name == "SelectionLanguage") {
@@ -390,7 +425,8 @@ void XmlDocument::setProperty(std::string_view name, std::string_view value) {
         impl_->namespaces = parseNamespaceDeclarations(value);
         impl_->selectionNamespaces = value;
     } else {
-        throw Error(errors::kXmlBadArgument, kSource, "Unknown document property \"" + std::string(name) + "\"");
+        throw Error(errors::kXmlBadArgument, kSource,
+                    "Unknown document property \"" + std::string(name) + "\"");
     }
 }
 
@@ -426,7 +462,9 @@ XmlNode XmlDocument::selectSingleNode(std::string_view xpath) const {
     return {};
 }
 
-bool XmlDocument::hasChildNodes() const noexcept { return impl_->doc && impl_->doc->children; }
+bool XmlDocument::hasChildNodes() const noexcept {
+    return impl_->doc && impl_->doc->children;
+}
 
 XmlNodeList XmlDocument::childNodes() const {
     return hasChildNodes() ? XmlAccess::listOf(impl_->doc->children) : XmlNodeList();
@@ -436,16 +474,21 @@ XmlNode XmlDocument::firstChild() const noexcept {
     return hasChildNodes() ? XmlNode(handle(impl_->doc->children)) : XmlNode();
 }
 
-XmlNode XmlDocument::documentElement() const noexcept { return XmlNode(handle(xmlDocGetRootElement(impl_->doc.get()))); }
+XmlNode XmlDocument::documentElement() const noexcept {
+    return XmlNode(handle(xmlDocGetRootElement(impl_->doc.get())));
+}
 
-std::string XmlDocument::text() const { return nodeText(impl_->node()); }
+std::string XmlDocument::text() const {
+    return nodeText(impl_->node());
+}
 
 std::string XmlDocument::xml() const {
     xmlChar* out = nullptr;
     int size = 0;
     xmlDocDumpMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8");
     std::unique_ptr<xmlChar, XmlCharFree> owned(out);
-    return out ? std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)) : std::string();
+    return out ? std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size))
+               : std::string();
 }
 
 void XmlDocument::save(const std::string& path) const {
@@ -453,8 +496,10 @@ void XmlDocument::save(const std::string& path) const {
     int size = 0;
     xmlDocDumpFormatMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8", 1);
     std::unique_ptr<xmlChar, XmlCharFree> owned(out);
-    if (!out) throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
-    files::writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)));
+    if (!out)
+        throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
+    files::writeFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)));
 }
 
 }  // namespace ostrel

@@ -17,7 +17,18 @@ struct XmlAccess;
 
 class XmlNodeList;
 
-enum class XmlNodeType { None, Element, Attribute, Text, CData, EntityReference, ProcessingInstruction, Comment, Document, Other };
+enum class XmlNodeType {
+    None,
+    Element,
+    Attribute,
+    Text,
+    CData,
+    EntityReference,
+    ProcessingInstruction,
+    Comment,
+    Document,
+    Other
+};
 
 // A cheap, non-owning handle on a node of an XmlDocument. It is valid while its document lives and is not
 // reloaded. A default-constructed handle is the empty reference: it tests false and every query on it
@@ -30,7 +41,8 @@ public:
     bool operator==(const XmlNode& other) const noexcept = default;
 
     XmlNodeType nodeType() const noexcept;
-    // The qualified name as written ("D:href"); "#text", "#comment" ... for other nodes, as the DOM names them.
+    // The qualified name as written ("D:href"); "#text", "#comment" ... for other nodes, as the DOM names
+    // them.
     std::string nodeName() const;
     std::string localName() const;
     std::string namespaceURI() const;

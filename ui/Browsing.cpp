@@ -3,7 +3,9 @@
 namespace ostrel::browsing {
 
 namespace {
-bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
 }  // namespace
 
 std::string trimBlanks(const std::string& text) {
@@ -15,7 +17,8 @@ std::string trimBlanks(const std::string& text) {
 std::vector<std::string> listing(const std::string& field, const std::vector<std::string>& names) {
     std::vector<std::string> entries;
     if (trimBlanks(field).empty()) {
-        // The first name is the root collection itself; the listing ends where the administrative area begins.
+        // The first name is the root collection itself; the listing ends where the administrative area
+        // begins.
         for (std::size_t i = 1; i < names.size(); ++i) {
             if (contains(names[i], "administration")) break;
             entries.push_back(names[i]);

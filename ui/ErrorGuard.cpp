@@ -15,7 +15,8 @@ constexpr std::int32_t kUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
 
 std::string ErrorGuard::describe(const Error& error) {
     char number[64];
-    std::snprintf(number, sizeof number, "Error 0x%08X (%d)", static_cast<unsigned>(error.number()), error.number());
+    std::snprintf(number, sizeof number, "Error 0x%08X (%d)", static_cast<unsigned>(error.number()),
+                  error.number());
     return std::string(number) + "\r\nSource: " + error.source() + "\r\n\r\n" + error.description();
 }
 
@@ -39,6 +40,8 @@ void ErrorGuard::run(Toolkit& toolkit, const std::function<void()>& handler) {
     }
 }
 
-unsigned long ErrorGuard::reported() noexcept { return reportedCount; }
+unsigned long ErrorGuard::reported() noexcept {
+    return reportedCount;
+}
 
 }  // namespace ostrel::ui

@@ -39,7 +39,9 @@ DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
     for (const QString& root : roots) addItem(icon, root, root);
 }
 
-QString DriveListBox::drive() const { return currentData().toString(); }
+QString DriveListBox::drive() const {
+    return currentData().toString();
+}
 
 void DriveListBox::selectDriveOf(const QString& path) {
     const QString root = QStorageInfo(path).rootPath();
@@ -58,7 +60,8 @@ void DirListBox::setPath(const QString& path) {
     const QFileInfo info(wanted);
     if (!info.isDir() || !QDir(wanted).isReadable()) {
         const int code = info.exists() ? (info.isDir() ? EACCES : ENOTDIR) : ENOENT;
-        throw Error(errors::kFileBase + code, "Dir1", "The folder \"" + wanted.toStdString() + "\" cannot be read");
+        throw Error(errors::kFileBase + code, "Dir1",
+                    "The folder \"" + wanted.toStdString() + "\" cannot be read");
     }
     path_ = wanted;
     fill();
@@ -70,7 +73,7 @@ void DirListBox::fill() {
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     QStringList chain;
-    for (QDir dir(path_);; ) {
+    for (QDir dir(path_);;) {
         chain.prepend(dir.absolutePath());
         if (!dir.cdUp()) break;
     }
@@ -82,7 +85,8 @@ void DirListBox::fill() {
         ++depth;
     }
     setCurrentRow(count() - 1);
-    const QStringList children = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList children =
+        QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& child : children) {
         auto* item = new QListWidgetItem(closed, QString(depth * 2, ' ') + child, this);
         item->setData(kPathRole, QDir(path_).filePath(child));

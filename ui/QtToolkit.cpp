@@ -9,10 +9,13 @@ namespace ostrel::ui {
 
 namespace {
 // Messages are composed with CR LF between lines; a Qt label wants plain line feeds.
-QString forDisplay(const std::string& text) { return QString::fromStdString(text).replace("\r\n", "\n"); }
+QString forDisplay(const std::string& text) {
+    return QString::fromStdString(text).replace("\r\n", "\n");
+}
 }  // namespace
 
-std::string QtToolkit::InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) {
+std::string QtToolkit::InputBox(const std::string& prompt, const std::string& title,
+                                const std::string& defaultText) {
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(QString::fromStdString(title));
     dialog.setLabelText(forDisplay(prompt));
@@ -37,7 +40,8 @@ bool QtToolkit::AskYesNo(const std::string& question, const std::string& title) 
 }
 
 std::string QtToolkit::ResultFilePath() {
-    return (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/result.xml").toStdString();
+    return (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/result.xml")
+        .toStdString();
 }
 
 }  // namespace ostrel::ui

@@ -9,7 +9,8 @@ namespace ostrel::ui {
 // The desktop's own modal dialogs, and the result file in the user's application data folder.
 class QtToolkit : public Toolkit {
 public:
-    std::string InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override;
     void MsgBox(const std::string& prompt, const std::string& title) override;
     bool AskYesNo(const std::string& question, const std::string& title) override;
     std::string ResultFilePath() override;

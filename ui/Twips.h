@@ -15,5 +15,8 @@ void placeTwips(QWidget* widget, int left, int top, int width, int height);
 // Sizes a window's client area in twips and, when a position is given, places it there on the screen.
 void sizeWindowTwips(QWidget* window, int width, int height);
 void placeWindowTwips(QWidget* window, int left, int top, int width, int height);
+// The windows' rectangles were drawn for an 8-point interface font; the desktop's larger default would clip
+// the captions of the fixed-size buttons and labels.
+void useLayoutFont(QWidget* window);
 
 }  // namespace ostrel::ui

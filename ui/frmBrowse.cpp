@@ -14,6 +14,7 @@ frmBrowse::frmBrowse(QWidget* parent)
     setWindowTitle("Result");
     setWindowIcon(viewerIcon());
     placeWindowTwips(this, 2805, 2415, 10230, 6165);
+    useLayoutFont(this);
 
     WebBrowser1->setObjectName("WebBrowser1");
     placeTwips(WebBrowser1, 0, 0, 10215, 5535);
@@ -24,8 +25,12 @@ frmBrowse::frmBrowse(QWidget* parent)
     connect(Command1, &QPushButton::clicked, this, &frmBrowse::Command1_Click);
 }
 
-void frmBrowse::ShowPage(const QString& uri) { WebBrowser1->load(uri); }
+void frmBrowse::ShowPage(const QString& uri) {
+    WebBrowser1->load(uri);
+}
 
-void frmBrowse::Command1_Click() { hide(); }
+void frmBrowse::Command1_Click() {
+    hide();
+}
 
 }  // namespace ostrel::ui

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "ui/Twips.h"
 
 namespace ostrel::ui {
@@ -19,11 +21,16 @@ frmLogon::frmLogon(QWidget* parent)
     setObjectName("frmLogon");
     setWindowTitle("Logon");
     placeWindowTwips(this, 5970, 5340, 3360, 1770);
+    useLayoutFont(this);
 
     Label1->setObjectName("Label1");
     placeTwips(Label1, 120, 240, 735, 255);
     Label2->setObjectName("Label2");
     placeTwips(Label2, 120, 720, 735, 255);
+    // The desktop's font sets "Password" a little wider than the label was drawn for; the gap before the
+    // field leaves room to show it whole.
+    for (QLabel* label : {Label1, Label2})
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     txtUserId->setObjectName("txtUserId");
     placeTwips(txtUserId, 1200, 240, 1935, 285);
     txtPassword->setObjectName("txtPassword");

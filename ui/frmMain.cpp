@@ -57,6 +57,7 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
     sizeWindowTwips(this, 11310, 7515);
+    useLayoutFont(this);
     buildControls();
 }
 
@@ -99,9 +100,9 @@ void frmMain::buildControls() {
     placeTwips(lblPath, 6000, 4080, 3855, 255);
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
-    const QList<QWidget*> order = {txtWebDAVResource, Command1, Command2, Command3, Command4, Command5, Command6,
-                                   Command7,          Command8, lstResult, Command9, Command10, Command11, Drive1,
-                                   Dir1};
+    const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
+                                   Command5,          Command6,  Command7,  Command8, lstResult,
+                                   Command9,          Command10, Command11, Drive1,   Dir1};
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
     txtWebDAVResource->setFocus();
 
@@ -133,11 +134,17 @@ void frmMain::buildControls() {
     connect(Dir1, &DirListBox::pathRequested, this, &frmMain::Dir1_PathRequested);
 }
 
-void frmMain::guarded(const std::function<void()>& handler) { ErrorGuard::run(toolkit, handler); }
+void frmMain::guarded(const std::function<void()>& handler) {
+    ErrorGuard::run(toolkit, handler);
+}
 
-void frmMain::message(const std::string& text) { toolkit.MsgBox(text, kAppTitle); }
+void frmMain::message(const std::string& text) {
+    toolkit.MsgBox(text, kAppTitle);
+}
 
-std::string frmMain::field() const { return txtWebDAVResource->text().toStdString(); }
+std::string frmMain::field() const {
+    return txtWebDAVResource->text().toStdString();
+}
 
 // ---------------------------------------------------------------------------------------------------------
 // Start-up
@@ -187,7 +194,8 @@ void frmMain::Command8_Click() {
         const QSignalBlocker quiet(lstResult);
         lstResult->clear();
         QStringList entries;
-        for (const std::string& entry : browsing::listing(field(), names)) entries << QString::fromStdString(entry);
+        for (const std::string& entry : browsing::listing(field(), names))
+            entries << QString::fromStdString(entry);
         lstResult->addItems(entries);
         lstResult->setCurrentRow(-1);
         lastPicked.clear();
@@ -209,7 +217,9 @@ void frmMain::Drive1_Change() {
 }
 
 void frmMain::Dir1_Change() {
-    guarded([this] { lblPath->setText(QString::fromStdString(browsing::folderUrl(Dir1->path().toStdString()))); });
+    guarded([this] {
+        lblPath->setText(QString::fromStdString(browsing::folderUrl(Dir1->path().toStdString())));
+    });
 }
 
 void frmMain::Dir1_PathRequested(const QString& path) {
@@ -311,7 +321,8 @@ void frmMain::Command6_Click() {
 
 void frmMain::Command7_Click() {
     guarded([this] {
-        XmlDocument reply = whileBusy([&] { return davClient->FindPropertyByName(field(), "lockdiscovery"); });
+        XmlDocument reply =
+            whileBusy([&] { return davClient->FindPropertyByName(field(), "lockdiscovery"); });
         reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
         const XmlNode locktoken = reply.selectSingleNode("//d:locktoken");
         if (!locktoken) {

@@ -25,6 +25,7 @@ frmUpdate::frmUpdate(QWidget* parent)
     setWindowTitle("Update document");
     setWindowIcon(editorIcon());
     placeWindowTwips(this, 1665, 1965, 10380, 6240);
+    useLayoutFont(this);
 
     rtfXMlDoc->setObjectName("rtfXMlDoc");
     placeTwips(rtfXMlDoc, 240, 240, 9735, 5055);
@@ -55,11 +56,17 @@ void frmUpdate::xmldoc(const QString& filename) {
     fill(QString::fromStdString(text::toValidUtf8(bytes)));
 }
 
-void frmUpdate::NewDoc() { fill(kNewDocument); }
+void frmUpdate::NewDoc() {
+    fill(kNewDocument);
+}
 
-QString frmUpdate::text() const { return rtfXMlDoc->toPlainText().replace("\n", "\r\n"); }
+QString frmUpdate::text() const {
+    return rtfXMlDoc->toPlainText().replace("\n", "\r\n");
+}
 
-bool frmUpdate::hasUnsavedChanges() const { return rtfXMlDoc->document()->isModified(); }
+bool frmUpdate::hasUnsavedChanges() const {
+    return rtfXMlDoc->document()->isModified();
+}
 
 void frmUpdate::Command1_Click() {
     const unsigned long errorsBefore = ErrorGuard::reported();
@@ -70,6 +77,8 @@ void frmUpdate::Command1_Click() {
     hide();
 }
 
-void frmUpdate::Command2_Click() { hide(); }
+void frmUpdate::Command2_Click() {
+    hide();
+}
 
 }  // namespace ostrel::ui

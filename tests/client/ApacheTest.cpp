@@ -53,15 +53,17 @@ TEST_P(Apache, DocumentsAreFetchedStoredReplacedAndDeleted) {
 
     client.DeleteDocument(name);
     EXPECT_EQ(errorOf([&] { client.GetDocument(name); }).substr(0, 23), "ProcessDoc | Not Found\r");
-    EXPECT_TRUE(errorOf([&] { client.UpdateDocument("missing/parent/a.xml", "<a/>"); })
-                    .starts_with(dav->url() + "/missing/parent/a.xml | Action is inappropriate\r\n<!DOCTYPE"));
+    EXPECT_TRUE(errorOf([&] {
+                    client.UpdateDocument("missing/parent/a.xml", "<a/>");
+                }).starts_with(dav->url() + "/missing/parent/a.xml | Action is inappropriate\r\n<!DOCTYPE"));
     EXPECT_EQ(client.ConnectionsOpened(), 1);
 }
 
 TEST_P(Apache, CollectionsCopiesAndMoves) {
     const std::string collection = std::string("coll-") + GetParam();
     EXPECT_FALSE(client.MakeCollection(collection).hasChildNodes());
-    EXPECT_EQ(errorOf([&] { client.MakeCollection(collection); }).substr(0, 32), "ProcessDoc | Method Not Allowed\r");
+    EXPECT_EQ(errorOf([&] { client.MakeCollection(collection); }).substr(0, 32),
+              "ProcessDoc | Method Not Allowed\r");
 
     const std::string copy = collection + "/copy.xml";
     client.CopyResource("xbrl/config/Document_2.xml", copy);
@@ -96,14 +98,17 @@ TEST_P(Apache, PropertiesAreListedReadAndUpdated) {
     client.UpdateDocument(target, "<p/>");
     // The value goes in as raw markup: an unescaped "&" makes the body ill-formed. Apache's refusal is an
     // HTML page that happens to be well-formed XML, so it comes back as the reply document.
-    XmlDocument refused = client.PropertyUpdate(target, "o:reviewer", "Ann & co", "xmlns:o='urn:ostrel:test'");
+    XmlDocument refused =
+        client.PropertyUpdate(target, "o:reviewer", "Ann & co", "xmlns:o='urn:ostrel:test'");
     EXPECT_EQ(refused.selectSingleNode("/html/head/title").text(), "400 Bad Request");
-    XmlDocument patched = client.PropertyUpdate(target, "o:reviewer", "Ann &amp; co", "xmlns:o='urn:ostrel:test'");
+    XmlDocument patched =
+        client.PropertyUpdate(target, "o:reviewer", "Ann &amp; co", "xmlns:o='urn:ostrel:test'");
     patched.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     EXPECT_EQ(patched.selectSingleNode("//d:status").text(), "HTTP/1.1 200 OK");
 
     XmlDocument readBack = client.PropertyFind(
-        "<?xml version='1.0'?><propfind xmlns='DAV:' xmlns:o='urn:ostrel:test'><prop><o:reviewer/></prop></propfind>",
+        "<?xml version='1.0'?><propfind xmlns='DAV:' "
+        "xmlns:o='urn:ostrel:test'><prop><o:reviewer/></prop></propfind>",
         target);
     readBack.setProperty("SelectionNamespaces", "xmlns:o='urn:ostrel:test'");
     EXPECT_EQ(readBack.selectSingleNode("//o:reviewer").text(), "Ann & co");
@@ -123,7 +128,8 @@ TEST_P(Apache, LocksGuardWritesUntilUnlocked) {
     other.WebDAVURI(dav->url());
     other.UserId("demo");
     other.Password("demo");
-    EXPECT_EQ(errorOf([&] { other.UpdateDocument(doc, "<v>1</v>"); }), dav->url() + "/" + doc + " | Resource has been locked");
+    EXPECT_EQ(errorOf([&] { other.UpdateDocument(doc, "<v>1</v>"); }),
+              dav->url() + "/" + doc + " | Resource has been locked");
     XmlDocument discovery = other.FindPropertyByName(doc, "lockdiscovery");
     discovery.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     const XmlNode locktoken = discovery.selectSingleNode("//d:locktoken");

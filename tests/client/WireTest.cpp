@@ -43,10 +43,13 @@ protected:
     }
 
     void lockWithToken(const std::string& token) {
-        server.enqueue(Reply::http(200, "OK",
-                                   "<?xml version='1.0'?><D:prop xmlns:D='DAV:'><D:lockdiscovery><D:activelock>"
-                                   "<D:locktoken><D:href>" + token + "</D:href></D:locktoken>"
-                                   "</D:activelock></D:lockdiscovery></D:prop>"));
+        server.enqueue(
+            Reply::http(200, "OK",
+                        "<?xml version='1.0'?><D:prop xmlns:D='DAV:'><D:lockdiscovery><D:activelock>"
+                        "<D:locktoken><D:href>" +
+                            token +
+                            "</D:href></D:locktoken>"
+                            "</D:activelock></D:lockdiscovery></D:prop>"));
         client.LockResource("locked.xml");
     }
 
@@ -109,7 +112,8 @@ TEST_F(Wire, StatusTableOfTheDocumentOperations) {
     const std::string body = "<html>reply text</html>";
     const std::vector<Case> cases = {
         {423, "Locked", url("d.xml"), "Resource has been locked"},
-        {403, "Forbidden", url("d.xml"), "You are not allowed to alter the properties of this resource\r\n" + body},
+        {403, "Forbidden", url("d.xml"),
+         "You are not allowed to alter the properties of this resource\r\n" + body},
         {409, "Conflict", url("d.xml"), "Action is inappropriate\r\n" + body},
         {507, "Insufficient Storage", url("d.xml"), "Insufficient storage\r\n" + body},
         {415, "Unsupported Media Type", url("d.xml"), "Unsupported media type\r\n" + body},
@@ -231,8 +235,9 @@ TEST_F(Wire, MakeCollectionSendsItsBodyAndFailsByTheStatusTable) {
 }
 
 TEST_F(Wire, PropertyQueriesSendExactBodiesAndReturnAnyXmlReply) {
-    const std::string multistatus = "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/</D:href>"
-                                    "</D:response></D:multistatus>";
+    const std::string multistatus =
+        "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/</D:href>"
+        "</D:response></D:multistatus>";
     for (int i = 0; i < 4; ++i) server.enqueue(Reply::http(207, "Multi-Status", multistatus));
     client.GetAllPropertyNames("xbrl");
     EXPECT_EQ(last().body, "<?xml version='1.0'?><propfind xmlns='DAV:'><propname/></propfind>");
@@ -240,7 +245,8 @@ TEST_F(Wire, PropertyQueriesSendExactBodiesAndReturnAnyXmlReply) {
     client.GetAllProperties("xbrl/a.xml");
     EXPECT_EQ(last().body, "<?xml version='1.0'?><propfind xmlns='DAV:'><allprop/></propfind>");
     XmlDocument found = client.FindPropertyByName("", "  display name\t ");
-    EXPECT_EQ(last().body, "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><display name\t/></prop></propfind>");
+    EXPECT_EQ(last().body,
+              "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><display name\t/></prop></propfind>");
     EXPECT_EQ(last().target, "/dav/");
     EXPECT_EQ(found.getProperty("SelectionLanguage"), "XPath");
     EXPECT_EQ(found.documentElement().nodeName(), "D:multistatus");
@@ -253,7 +259,8 @@ TEST_F(Wire, PropertyQueriesSendExactBodiesAndReturnAnyXmlReply) {
     EXPECT_EQ(client.LastReferencedResource(), "q");
 
     // An error with a well-formed XML body is returned, not raised.
-    server.enqueue(Reply::http(403, "Forbidden", "<D:error xmlns:D='DAV:'><D:propfind-finite-depth/></D:error>"));
+    server.enqueue(
+        Reply::http(403, "Forbidden", "<D:error xmlns:D='DAV:'><D:propfind-finite-depth/></D:error>"));
     EXPECT_EQ(client.FindPropertyByName("x", "displayname").documentElement().localName(), "error");
 
     server.enqueue(Reply::http(403, "Forbidden", "<html><body>Forbidden<br></body></html>"));
@@ -280,17 +287,19 @@ TEST_F(Wire, PropertyUpdateReplacesPlaceholdersInOrderAndChangesNoState) {
     for (int i = 0; i < 2; ++i) server.enqueue(Reply::http(207, "Multi-Status", reply));
     client.PropertyUpdate("a.xml", "p", "v");
     RecordedRequest plain = last();
-    EXPECT_EQ(plain.body, "<?xml version='1.0'?><propertyupdate xmlns='DAV:' ><set><prop><p>v</p></prop></set>"
-                          "</propertyupdate>");
+    EXPECT_EQ(plain.body,
+              "<?xml version='1.0'?><propertyupdate xmlns='DAV:' ><set><prop><p>v</p></prop></set>"
+              "</propertyupdate>");
     EXPECT_EQ(plain.method, "PROPPATCH");
     EXPECT_EQ(plain.header("Content-Type"), "text/xml");
     EXPECT_EQ(plain.header("Content-Length"), std::to_string(plain.body.size()));
     EXPECT_FALSE(plain.header("If"));
 
     client.PropertyUpdate("a.xml", " x:n$ns ", "<b>\xC3\xA9$ns</b>", "xmlns:x='urn:x'");
-    EXPECT_EQ(last().body, "<?xml version='1.0'?><propertyupdate xmlns='DAV:' xmlns:x='urn:x'><set><prop>"
-                           "< x:nxmlns:x='urn:x' ><b>\xC3\xA9xmlns:x='urn:x'</b></ x:nxmlns:x='urn:x' ></prop>"
-                           "</set></propertyupdate>");
+    EXPECT_EQ(last().body,
+              "<?xml version='1.0'?><propertyupdate xmlns='DAV:' xmlns:x='urn:x'><set><prop>"
+              "< x:nxmlns:x='urn:x' ><b>\xC3\xA9xmlns:x='urn:x'</b></ x:nxmlns:x='urn:x' ></prop>"
+              "</set></propertyupdate>");
     EXPECT_EQ(last().header("Content-Length"), std::to_string(last().body.size()));
     EXPECT_EQ(client.LastReferencedResource(), "locked.xml");
     EXPECT_EQ(client.opaquetoken(), "<opaquelocktoken:kept>");
@@ -302,16 +311,18 @@ TEST_F(Wire, PropertyUpdateReplacesPlaceholdersInOrderAndChangesNoState) {
 }
 
 TEST_F(Wire, LockSendsTheExactBodyAndKeepsTheFirstDavHref) {
-    server.enqueue(Reply::http(200, "OK",
-                               "<?xml version='1.0'?>\n<prop xmlns='DAV:'>\n <lockdiscovery>\n  <activelock>\n"
-                               "   <locktoken>\n    <href>opaquelocktoken:first</href>\n   </locktoken>\n"
-                               "   <lockroot><href>/dav/a.xml</href></lockroot>\n  </activelock>\n"
-                               " </lockdiscovery>\n</prop>\n"));
+    server.enqueue(
+        Reply::http(200, "OK",
+                    "<?xml version='1.0'?>\n<prop xmlns='DAV:'>\n <lockdiscovery>\n  <activelock>\n"
+                    "   <locktoken>\n    <href>opaquelocktoken:first</href>\n   </locktoken>\n"
+                    "   <lockroot><href>/dav/a.xml</href></lockroot>\n  </activelock>\n"
+                    " </lockdiscovery>\n</prop>\n"));
     client.LockResource("a.xml");
     RecordedRequest lock = last();
     EXPECT_EQ(lock.requestLine, "LOCK /dav/a.xml HTTP/1.1");
-    EXPECT_EQ(lock.body, "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/>"
-                         "</lockscope><locktype><write/></locktype></lockinfo>");
+    EXPECT_EQ(lock.body,
+              "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/>"
+              "</lockscope><locktype><write/></locktype></lockinfo>");
     EXPECT_EQ(lock.header("Content-Length"), "137");
     EXPECT_EQ(lock.header("Content-Type"), "text/xml");
     EXPECT_FALSE(lock.header("If"));
@@ -328,8 +339,9 @@ TEST_F(Wire, LockSendsTheExactBodyAndKeepsTheFirstDavHref) {
         std::string description;
     };
     const std::string noHref = "<D:error xmlns:D='DAV:'><D:lock-token-submitted/></D:error>";
-    const std::string refused = "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c/x.xml</D:href>"
-                                "<D:status>HTTP/1.1 423 Locked</D:status></D:response></D:multistatus>";
+    const std::string refused =
+        "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c/x.xml</D:href>"
+        "<D:status>HTTP/1.1 423 Locked</D:status></D:response></D:multistatus>";
     std::vector<Case> cases;
     cases.push_back({Reply::http(423, "Locked", "<ignored/>"), "Document is already locked"});
     cases.push_back({Reply::http(401, "Unauthorized"), "Failed to load response\r\n"});
@@ -337,7 +349,8 @@ TEST_F(Wire, LockSendsTheExactBodyAndKeepsTheFirstDavHref) {
     cases.push_back({Reply::http(200, "OK", noHref), "Failed to lock resource\r\n" + noHref});
     // A refusal that names other resources must not hand out one of their URLs as the new token.
     cases.push_back({Reply::http(207, "Multi-Status", refused), "Failed to lock resource\r\n" + refused});
-    cases.push_back({Reply::http(412, "Precondition Failed", refused), "Failed to lock resource\r\n" + refused});
+    cases.push_back(
+        {Reply::http(412, "Precondition Failed", refused), "Failed to lock resource\r\n" + refused});
     for (Case& c : cases) {
         server.enqueue(std::move(c.reply));
         const Error error = failure([&] { client.LockResource("c"); });

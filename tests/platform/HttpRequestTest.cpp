@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -115,8 +115,9 @@ TEST(HttpRequest, AnswersBasicAndDigestChallengesWithTheGivenCredentials) {
     ScriptedServer server;
     server.enqueue(Reply::http(401, "Unauthorized", "no", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
     server.enqueue(Reply::http(200, "OK", "<ok/>"));
-    server.enqueue(Reply::http(401, "Unauthorized", "no",
-                               {{"WWW-Authenticate", "Digest realm=\"ostrel\", nonce=\"abc123\", qop=\"auth\""}}));
+    server.enqueue(
+        Reply::http(401, "Unauthorized", "no",
+                    {{"WWW-Authenticate", "Digest realm=\"ostrel\", nonce=\"abc123\", qop=\"auth\""}}));
     server.enqueue(Reply::http(201, "Created"));
 
     HttpRequest request;
@@ -170,10 +171,14 @@ TEST(HttpRequest, AuthenticatesAgainstApacheWithBasicAndDigest) {
 
 TEST(HttpRequest, StatusAndReasonPhraseOfTheFinalStatusLine) {
     ScriptedServer server;
-    const std::vector<std::pair<int, std::string>> cases = {
-        {200, "OK"}, {207, "Multi-Status"}, {404, "Not Found"}, {423, "Locked"}, {299, "Quite Unusual Indeed"}};
+    const std::vector<std::pair<int, std::string>> cases = {{200, "OK"},
+                                                            {207, "Multi-Status"},
+                                                            {404, "Not Found"},
+                                                            {423, "Locked"},
+                                                            {299, "Quite Unusual Indeed"}};
     for (const auto& [status, reason] : cases) server.enqueue(Reply::http(status, reason, "body"));
-    server.enqueue(Reply::raw("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Made It\r\nContent-Length: 2\r\n\r\nok"));
+    server.enqueue(
+        Reply::raw("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Made It\r\nContent-Length: 2\r\n\r\nok"));
     server.enqueue(Reply::raw("HTTP/1.1 404\r\nContent-Length: 0\r\n\r\n"));
 
     HttpRequest request;
@@ -261,17 +266,20 @@ TEST(HttpRequest, TransportFailuresRaiseClearErrors) {
 
     request.open("GET", server.baseUrl() + "/cut");
     Error cut = sendExpectingError(request);
-    EXPECT_NE(cut.description().find("closed before the whole reply"), std::string::npos) << cut.description();
+    EXPECT_NE(cut.description().find("closed before the whole reply"), std::string::npos)
+        << cut.description();
 
     const auto start = std::chrono::steady_clock::now();
     request.open("GET", server.baseUrl() + "/stall");
     Error stalled = sendExpectingError(request);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-    EXPECT_NE(stalled.description().find("did not answer in time"), std::string::npos) << stalled.description();
+    EXPECT_NE(stalled.description().find("did not answer in time"), std::string::npos)
+        << stalled.description();
 
     request.open("GET", server.baseUrl() + "/drop");
     Error dropped = sendExpectingError(request);
-    EXPECT_NE(dropped.description().find("without sending a reply"), std::string::npos) << dropped.description();
+    EXPECT_NE(dropped.description().find("without sending a reply"), std::string::npos)
+        << dropped.description();
 
     // After every failure the same object works for the next request.
     request.open("GET", server.baseUrl() + "/fine");

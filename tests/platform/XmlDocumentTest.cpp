@@ -58,10 +58,11 @@ TEST(XmlDocument, LoadXmlIgnoresDeclaredEncodingAndReportsFailures) {
 
 TEST(XmlDocument, PrettyPrintedTreeAndText) {
     XmlDocument doc;
-    ASSERT_TRUE(doc.loadXML("<?xml version='1.0'?>\n<D:lockdiscovery xmlns:D='DAV:'>\n  <D:locktoken>\n"
-                            "    <D:href>opaquelocktoken:1234</D:href>\n  </D:locktoken>\n"
-                            "  <mixed>one <b>two</b> three<!-- not text --></mixed>\n"
-                            "  <keep xml:space='preserve'>  </keep>\n</D:lockdiscovery>\n"));
+    ASSERT_TRUE(
+        doc.loadXML("<?xml version='1.0'?>\n<D:lockdiscovery xmlns:D='DAV:'>\n  <D:locktoken>\n"
+                    "    <D:href>opaquelocktoken:1234</D:href>\n  </D:locktoken>\n"
+                    "  <mixed>one <b>two</b> three<!-- not text --></mixed>\n"
+                    "  <keep xml:space='preserve'>  </keep>\n</D:lockdiscovery>\n"));
     const XmlNode locktoken = doc.documentElement().firstChild();
     EXPECT_EQ(locktoken.nodeName(), "D:locktoken");
     EXPECT_EQ(locktoken.firstChild().nodeName(), "D:href");
@@ -74,10 +75,11 @@ TEST(XmlDocument, PrettyPrintedTreeAndText) {
 
 TEST(XmlDocument, SelectionNamespacesMatchAnyPrefixOrDefaultNamespace) {
     XmlDocument doc;
-    ASSERT_TRUE(doc.loadXML("<multistatus xmlns='DAV:'><response><displayname>a</displayname></response>"
-                            "<X:response xmlns:X='DAV:'><X:displayname>b</X:displayname></X:response>"
-                            "<o:displayname xmlns:o='urn:other'>not DAV</o:displayname>"
-                            "<z:thing xmlns:z='urn:z'>z</z:thing></multistatus>"));
+    ASSERT_TRUE(
+        doc.loadXML("<multistatus xmlns='DAV:'><response><displayname>a</displayname></response>"
+                    "<X:response xmlns:X='DAV:'><X:displayname>b</X:displayname></X:response>"
+                    "<o:displayname xmlns:o='urn:other'>not DAV</o:displayname>"
+                    "<z:thing xmlns:z='urn:z'>z</z:thing></multistatus>"));
     doc.setProperty("SelectionLanguage", "XPath");
     doc.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     const XmlNodeList names = doc.selectNodes("//d:displayname");
@@ -116,7 +118,8 @@ TEST(XmlDocument, SaveWritesReadableXmlThatLoadsBackEqual) {
     EXPECT_EQ(back.text(), "caf\xC3\xA9 & <tag>x<y");
 
     // Only the final file remains: the temporary sibling was renamed into place.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+              1);
     EXPECT_THROW(doc.save((dir / "missing" / "result.xml").string()), Error);
     std::filesystem::remove_all(dir);
 }

@@ -42,7 +42,8 @@ std::string runCommand(const std::string& command) {
     std::string output;
     std::array<char, 4096> buffer{};
     std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) output.append(buffer.data(), got);
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+        output.append(buffer.data(), got);
     const int status = ::pclose(pipe.release());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         throw std::runtime_error("command failed: " + command + "\n" + output);
@@ -81,8 +82,9 @@ std::string DavServer::run(const std::string& arguments) const {
 
 void DavServer::start() {
     std::string arguments = "start --dir " + shellQuote(dir_) + " --port " + std::to_string(port_) +
-                            " --server " + shellQuote(options_.server) + " --auth " + shellQuote(options_.auth) +
-                            " --user " + shellQuote(options_.user) + " --password " + shellQuote(options_.password);
+                            " --server " + shellQuote(options_.server) + " --auth " +
+                            shellQuote(options_.auth) + " --user " + shellQuote(options_.user) +
+                            " --password " + shellQuote(options_.password);
     if (options_.seed && port_ == 0) arguments += " --seed";
     if (!options_.tlsCertificate.empty()) {
         arguments += " --tls " + shellQuote(options_.tlsCertificate) + " " + shellQuote(options_.tlsKey);

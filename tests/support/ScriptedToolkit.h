@@ -27,7 +27,8 @@ public:
     bool answerYes = true;
     std::string resultFile;
 
-    std::string InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) override {
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override {
         prompts.push_back({prompt, title, defaultText});
         if (inputs.empty()) return defaultText;
         std::optional<std::string> answer = inputs.front();

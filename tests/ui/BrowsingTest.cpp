@@ -8,8 +8,8 @@ namespace {
 using Names = std::vector<std::string>;
 
 TEST(Browsing, ListingDependsOnTheShapeOfTheField) {
-    const Names root = {"ostrelwebdavserver", "xbrl", "/config", "Document_1.xml", "Administration", "administration",
-                        "xbrl2"};
+    const Names root = {"ostrelwebdavserver", "xbrl",           "/config", "Document_1.xml",
+                        "Administration",     "administration", "xbrl2"};
     EXPECT_EQ(listing("", root), (Names{"xbrl", "/config", "Document_1.xml", "Administration"}));
     EXPECT_EQ(listing("   ", root), listing("", root)) << "blanks only count as the root";
     EXPECT_EQ(listing("", Names{"root", "my-administration-notes"}), Names{});

@@ -57,7 +57,9 @@ void logOn(frmLogon* dialog, const QString& user, const QString& password) {
     QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
 }
 
-QString rowText(const QAbstractItemModel* model, int row) { return model->index(row, 0).data().toString(); }
+QString rowText(const QAbstractItemModel* model, int row) {
+    return model->index(row, 0).data().toString();
+}
 
 }  // namespace
 
@@ -80,7 +82,9 @@ private:
         return window;
     }
 
-    void setField(frmMain& window, const QString& text) { control<QLineEdit>(&window, "txtWebDAVResource")->setText(text); }
+    void setField(frmMain& window, const QString& text) {
+        control<QLineEdit>(&window, "txtWebDAVResource")->setText(text);
+    }
     QString field(frmMain& window) { return control<QLineEdit>(&window, "txtWebDAVResource")->text(); }
     void click(QWidget* window, const char* name) {
         QTest::mouseClick(control<QAbstractButton>(window, name), Qt::LeftButton);
@@ -165,7 +169,8 @@ private slots:
         reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
         QStringList expected;
         const XmlNodeList names = reply.selectNodes("//d:displayname");
-        for (std::size_t i = 1; i < names.length() && names.item(i).text().find("administration") == std::string::npos; ++i) {
+        for (std::size_t i = 1;
+             i < names.length() && names.item(i).text().find("administration") == std::string::npos; ++i) {
             expected << QString::fromStdString(names.item(i).text());
         }
         QCOMPARE(listed(*window), expected);
@@ -245,7 +250,8 @@ private slots:
         setField(*window, "xbrl/config/New document.xml");
         click(window->editor(), "Command1");
         QCOMPARE(toolkit.lastMessage(), std::string("Document updated"));
-        QCOMPARE(independentClient().GetDocument("xbrl/config/New document.xml").text(), std::string("precious"));
+        QCOMPARE(independentClient().GetDocument("xbrl/config/New document.xml").text(),
+                 std::string("precious"));
 
         // Delete names the field as typed.
         setField(*window, "xbrl/config/New document.xml");
@@ -276,7 +282,8 @@ private slots:
             const auto requests = scripted.requests();
             QCOMPARE(requests.size(), size_t(1));
             QCOMPARE(requests[0].requestLine, std::string("COPY /dav/xbrl/config/Document_1.xml HTTP/1.1"));
-            QCOMPARE(requests[0].header("Destination"), std::optional<std::string>("http://127.0.0.1/WebDAV Folder/"));
+            QCOMPARE(requests[0].header("Destination"),
+                     std::optional<std::string>("http://127.0.0.1/WebDAV Folder/"));
             QCOMPARE(requests[0].header("Overwrite"), std::optional<std::string>("F"));
         }
         // Apache resolves the destination on itself (it ignores the port): the first copy lands, the second
