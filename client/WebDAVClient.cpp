@@ -1,5 +1,7 @@
 #include "client/WebDAVClient.h"
 
+#include "client/Replies.h"
+
 #include <string_view>
 
 namespace ostrel {
@@ -219,12 +221,11 @@ void WebDAVClient::LockResource(const std::string& resource) {
     const int status = httpRequest_.status();
     if (status == 423) throw clientError("LockResource", "Document is already locked");
     XmlDocument reply = loadReply("LockResource");
-    reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     // A refused lock can still name resources in DAV:href elements (a 207 lists the members that blocked a
     // depth-infinity lock, an error reply may name a conflicting lock); only a granted lock's reply carries
     // the new token.
     const bool granted = status < 300 && status != 207;
-    const XmlNode href = granted ? reply.selectSingleNode("//d:href") : XmlNode();
+    const XmlNode href = granted ? replies::firstDavHref(reply) : XmlNode();
     if (!href) {
         throw clientError("LockResource",
                           "Failed to lock resource" + std::string(kCrLf) + httpRequest_.responseText());

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "client/Replies.h"
 #include "platform/Files.h"
 #include "ui/Browsing.h"
 #include "ui/ErrorGuard.h"
@@ -185,11 +186,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::Command8_Click() {
     guarded([this] {
         XmlDocument reply = whileBusy([&] { return davClient->FindPropertyByName(field(), "displayname"); });
-        reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
-        const XmlNodeList nodes = reply.selectNodes("//d:displayname");
-        std::vector<std::string> names;
-        names.reserve(nodes.length());
-        for (const XmlNode node : nodes) names.push_back(node.text());
+        const std::vector<std::string> names = replies::displayNames(reply);
 
         const QSignalBlocker quiet(lstResult);
         lstResult->clear();
@@ -323,8 +320,7 @@ void frmMain::Command7_Click() {
     guarded([this] {
         XmlDocument reply =
             whileBusy([&] { return davClient->FindPropertyByName(field(), "lockdiscovery"); });
-        reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
-        const XmlNode locktoken = reply.selectSingleNode("//d:locktoken");
+        const XmlNode locktoken = replies::firstLockToken(reply);
         if (!locktoken) {
             message("Resource not locked");
             return;

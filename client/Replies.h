@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/XmlDocument.h"
+
+// What the program reads out of WebDAV replies. Kept apart so that every reply a server can send, however
+// odd, goes through the same few functions (and so they can be fed arbitrary replies in tests).
+namespace ostrel::replies {
+
+// Binds the prefix d to the DAV: namespace for the selections below.
+void selectDavNamespace(XmlDocument& reply);
+// The first element named href in the DAV: namespace, in document order: in a granted lock's reply, the new
+// lock's token. The empty handle when there is none.
+XmlNode firstDavHref(XmlDocument& reply);
+// The first DAV:locktoken element of a lock discovery; the empty handle when the resource is not locked.
+XmlNode firstLockToken(XmlDocument& reply);
+// The texts of every DAV:displayname element, in document order.
+std::vector<std::string> displayNames(XmlDocument& reply);
+
+}  // namespace ostrel::replies
