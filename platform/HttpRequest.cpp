@@ -21,6 +21,7 @@ constexpr const char* kSource = "HttpRequest";
 // Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
 // make us allocate gigabytes before a byte has arrived.
 constexpr std::size_t kMaxReserve = 64u << 20;
+constexpr std::size_t kDefaultMaxReply = std::size_t(512) << 20;
 
 struct CurlFree {
     void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -219,6 +220,11 @@ bool isXmlMediaType(std::string_view contentType) {
     return type.empty() || type == "text/xml" || type == "application/xml" || type.ends_with("+xml");
 }
 
+std::string sizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t(1) << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
+}
+
 }  // namespace
 
 std::string encodeUrlForRequest(std::string_view url) {
@@ -257,10 +263,13 @@ struct HttpRequest::Impl {
 
     int status = 0;
     std::string statusText;
+    std::string statusLineCode;
     std::vector<std::pair<std::string, std::string>> responseHeaders;
     std::string responseBody;
 
     Timeouts timeouts;
+    std::size_t maxReplyBytes = kDefaultMaxReply;
+    bool replyTooLarge = false;
     std::string extraCaFile;
     long connections = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -274,6 +283,8 @@ struct HttpRequest::Impl {
 
     void clearReply() {
         status = 0;
+        replyTooLarge = false;
+        statusLineCode.clear();
         statusText.clear();
         responseHeaders.clear();
         responseBody.clear();
@@ -296,13 +307,21 @@ struct HttpRequest::Impl {
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
-        impl->takeHeaderLine(std::string_view(data, length));
-        return length;
+        try {
+            impl->takeHeaderLine(std::string_view(data, length));
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+        return impl->replyTooLarge ? 0 : length;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
+        if (impl->responseBody.size() + length > impl->maxReplyBytes) {
+            impl->replyTooLarge = true;
+            return 0;  // stops the transfer; reported as a reply too large
+        }
         try {
             impl->responseBody.append(data, length);
         } catch (const std::bad_alloc&) {
@@ -318,9 +337,13 @@ struct HttpRequest::Impl {
             responseHeaders.clear();
             responseBody.clear();
             statusText.clear();
+            statusLineCode.clear();
             const std::size_t codeStart = line.find(' ');
             if (codeStart == std::string_view::npos) return;
             const std::size_t reasonStart = line.find(' ', codeStart + 1);
+            statusLineCode = std::string(line.substr(codeStart + 1, reasonStart == std::string_view::npos
+                                                                        ? std::string_view::npos
+                                                                        : reasonStart - codeStart - 1));
             if (reasonStart != std::string_view::npos)
                 statusText = std::string(trim(line.substr(reasonStart + 1)));
             return;
@@ -332,9 +355,12 @@ struct HttpRequest::Impl {
         if (equalsIgnoreCase(name, "Content-Length")) {
             std::size_t announced = 0;
             for (char c : value) {
-                if (!std::isdigit(static_cast<unsigned char>(c)) || announced > kMaxReserve) break;
+                if (!std::isdigit(static_cast<unsigned char>(c)) || announced > maxReplyBytes) break;
                 announced = announced * 10 + static_cast<std::size_t>(c - '0');
             }
+            // A redirect or challenge announces the length of a body the transport will not deliver.
+            const bool deliversBody = !statusLineCode.empty() && statusLineCode[0] == '2';
+            if (announced > maxReplyBytes && deliversBody) replyTooLarge = true;
             responseBody.reserve(std::min(announced, kMaxReserve));
         }
         responseHeaders.emplace_back(std::move(name), std::move(value));
@@ -375,6 +401,9 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(c, CURLOPT_USERAGENT, "OstrelWebDAV/1.0");
+        // HTTP/1.1 everywhere: its status line carries the reason phrase the client reports, and lighttpd's
+        // HTTP/2 over TLS loses request bodies after a Digest challenge.
+        curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         curl_easy_setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
         curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
@@ -399,8 +428,21 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
     }
 
-    [[noreturn]] void fail(CURLcode code) const {
+    // Raises the transport's failure; nothing of the broken reply stays readable.
+    [[noreturn]] void fail(CURLcode code) {
+        const bool tooLarge = replyTooLarge;
+        clearReply();
+        if (tooLarge) {
+            throw Error(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED), kSource,
+                        "The reply is larger than the " + sizeText(maxReplyBytes) +
+                            " this client accepts; the request was abandoned\r\n" + method + " " + url);
+        }
         std::string description(plainWordsFor(code));
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
+        if (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0) {
+            description = "Could not connect to the server in time";
+        }
         std::string detail = errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code);
         long osErrno = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
@@ -482,10 +524,7 @@ void HttpRequest::send(std::string_view body) {
     curl_easy_getinfo(d.curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
     d.connections += newConnections;
     d.state = Impl::State::Closed;
-    if (code != CURLE_OK) {
-        d.clearReply();
-        d.fail(code);
-    }
+    if (code != CURLE_OK) d.fail(code);
     long status = 0;
     curl_easy_getinfo(d.curl.get(), CURLINFO_RESPONSE_CODE, &status);
     d.status = static_cast<int>(status);
@@ -531,6 +570,8 @@ std::string HttpRequest::getResponseHeader(std::string_view name) const {
 void HttpRequest::setTimeouts(const Timeouts& timeouts) {
     impl_->timeouts = timeouts;
 }
+
+void HttpRequest::setMaxReplyBytes(std::size_t bytes) { impl_->maxReplyBytes = bytes; }
 
 void HttpRequest::setExtraCaFile(std::string path) {
     impl_->extraCaFile = std::move(path);

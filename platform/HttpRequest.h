@@ -62,6 +62,8 @@ public:
     std::string getResponseHeader(std::string_view name) const;
 
     void setTimeouts(const Timeouts& timeouts);
+    // Replies larger than this are abandoned with an Error instead of filling the memory (default 512 MiB).
+    void setMaxReplyBytes(std::size_t bytes);
     // Trusts the certificate authorities in this PEM file in addition to the system's.
     void setExtraCaFile(std::string path);
     // Connections opened over the life of this object: tells whether keep-alive works.

@@ -321,3 +321,109 @@ TEST(HttpRequest, ResponseTextDecodesAndResponseXmlParsesOctets) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+TEST(HttpRequest, RedirectsNeverCarryCredentialsToAnotherHostOrPort) {
+    ScriptedServer first;
+    ScriptedServer second;
+    const auto challengeThenRedirect = [&first](const std::string& location) {
+        first.enqueue(Reply::http(401, "Unauthorized", "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
+        first.enqueue(Reply::http(307, "Temporary Redirect", "", {{"Location", location}}));
+    };
+    challengeThenRedirect(second.baseUrl() + "/elsewhere.xml");  // another port
+    second.enqueue(Reply::http(200, "OK", "<moved/>"));
+    challengeThenRedirect("http://localhost:" + std::to_string(first.port()) + "/renamed.xml");  // another host
+    first.enqueue(Reply::http(200, "OK", "<renamed/>"));
+    first.enqueue(Reply::http(401, "Unauthorized", "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
+    first.enqueue(Reply::http(307, "Temporary Redirect", "", {{"Location", "/same-host.xml"}}));
+    first.enqueue(Reply::http(200, "OK", "<same/>"));
+
+    HttpRequest request;
+    for (const char* path : {"/a.xml", "/b.xml", "/c.xml"}) {
+        request.open("PROPFIND", first.baseUrl() + path, false, "alice", "s3cret");
+        request.setRequestHeader("Content-Length", "4");
+        request.send("<x/>");
+    }
+    const auto moved = second.requests();
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0].method, "PROPFIND") << "a 307 keeps the method and body";
+    EXPECT_EQ(moved[0].body, "<x/>");
+    EXPECT_FALSE(moved[0].header("Authorization")) << "credentials followed to another port";
+
+    const auto requests = first.requests();
+    ASSERT_EQ(requests.size(), 8u);
+    EXPECT_TRUE(requests[1].header("Authorization"));
+    EXPECT_EQ(requests[4].target, "/renamed.xml");
+    EXPECT_FALSE(requests[4].header("Authorization")) << "credentials followed to another host name";
+    EXPECT_EQ(requests[7].target, "/same-host.xml");
+    EXPECT_TRUE(requests[7].header("Authorization")) << "the same host and port keeps them";
+}
+
+TEST(HttpRequest, OversizedRepliesAndUnreachableServersEndInClearErrors) {
+    ScriptedServer server;
+    server.enqueue(Reply::http(200, "OK", std::string(3000, 'x')));
+    server.enqueue(Reply::raw("HTTP/1.1 200 OK\r\nContent-Length: 999999999999\r\n\r\nxx", true));
+    server.enqueue(Reply::http(200, "OK", std::string(1000, 'y')));
+    HttpRequest request;
+    request.setMaxReplyBytes(2048);
+    for (int i = 0; i < 2; ++i) {
+        request.open("GET", server.baseUrl() + "/big");
+        const Error tooLarge = sendExpectingError(request);
+        EXPECT_NE(tooLarge.description().find("larger than the 2048 bytes this client accepts"), std::string::npos)
+            << tooLarge.description();
+    }
+    request.open("GET", server.baseUrl() + "/fits");
+    request.send();
+    EXPECT_EQ(request.responseBody().size(), 1000u);
+
+    // A host that never answers the connection attempt: a listening socket whose backlog is full drops
+    // further connection requests, as an unreachable host does.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        fillers.push_back(filler);
+    }
+    request.setTimeouts({.connect = 1000ms, .stall = 5s});
+    request.open("GET", "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/a.xml");
+    const auto start = std::chrono::steady_clock::now();
+    const Error unreachable = sendExpectingError(request);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_NE(unreachable.description().find("Could not connect to the server"), std::string::npos)
+        << unreachable.description();
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
+}
+
+TEST(HttpRequest, AConnectionTheServerDroppedIsReplacedTransparently) {
+    ScriptedServer server;
+    // The first reply says nothing about closing, then the server drops the connection, as a restarted
+    // server does: the next request must still get through.
+    Reply closing = Reply::http(200, "OK", "<one/>");
+    closing.closeAfter = true;
+    server.enqueue(closing);
+    server.enqueue(Reply::http(201, "Created"));
+    HttpRequest request;
+    request.open("GET", server.baseUrl() + "/1");
+    request.send();
+    request.open("PUT", server.baseUrl() + "/2");
+    request.send("<two/>");
+    EXPECT_EQ(request.status(), 201);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].body, "<two/>");
+    EXPECT_EQ(server.connectionsAccepted(), 2);
+}
+
+}  // namespace
+}  // namespace ostrel
