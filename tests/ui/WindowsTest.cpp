@@ -19,6 +19,7 @@
 #include "support/DavServer.h"
 #include "support/ScriptedServer.h"
 #include "support/ScriptedToolkit.h"
+#include "support/WindowDriver.h"
 #include "ui/XmlView.h"
 #include "ui/frmBrowse.h"
 #include "ui/frmLogon.h"
@@ -30,32 +31,10 @@ using namespace ostrel::ui;
 
 namespace {
 
-template <typename T = QWidget>
-T* control(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(name, Qt::FindDirectChildrenOnly);
-    if (!found) qFatal("no control %s", name);
-    return found;
-}
-
-// Answers the modal logon dialog as soon as it is up.
-void whenLogonShows(const std::function<void(frmLogon*)>& action) {
-    QTimer::singleShot(0, [action] {
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (auto* dialog = qobject_cast<frmLogon*>(QApplication::activeModalWidget())) {
-                action(dialog);
-                return;
-            }
-            QTest::qWait(10);
-        }
-        qFatal("the logon dialog did not show");
-    });
-}
-
-void logOn(frmLogon* dialog, const QString& user, const QString& password) {
-    QTest::keyClicks(control<QLineEdit>(dialog, "txtUserId"), user);
-    QTest::keyClicks(control<QLineEdit>(dialog, "txtPassword"), password);
-    QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
-}
+using test::click;
+using test::control;
+using test::logOn;
+using test::whenLogonShows;
 
 QString rowText(const QAbstractItemModel* model, int row) {
     return model->index(row, 0).data().toString();
@@ -74,27 +53,12 @@ private:
     std::unique_ptr<frmMain> start(const QString& user = "demo", const QString& password = "demo") {
         toolkit = test::ScriptedToolkit();
         toolkit.resultFile = (scratch.path() + "/data/result.xml").toStdString();
-        toolkit.inputs.push_back(dav->url());
-        auto window = std::make_unique<frmMain>(toolkit);
-        whenLogonShows([user, password](frmLogon* dialog) { logOn(dialog, user, password); });
-        window->Form_Load();
-        window->show();
-        return window;
+        return test::startMainWindow(toolkit, dav->url(), user, password);
     }
 
-    void setField(frmMain& window, const QString& text) {
-        control<QLineEdit>(&window, "txtWebDAVResource")->setText(text);
-    }
+    void setField(frmMain& window, const QString& text) { test::setField(&window, text); }
     QString field(frmMain& window) { return control<QLineEdit>(&window, "txtWebDAVResource")->text(); }
-    void click(QWidget* window, const char* name) {
-        QTest::mouseClick(control<QAbstractButton>(window, name), Qt::LeftButton);
-    }
-    QStringList listed(frmMain& window) {
-        QStringList entries;
-        auto* list = control<QListWidget>(&window, "lstResult");
-        for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
-        return entries;
-    }
+    QStringList listed(frmMain& window) { return test::listed(&window); }
     void pickEntry(frmMain& window, const QString& entry) {
         auto* list = control<QListWidget>(&window, "lstResult");
         const auto found = list->findItems(entry, Qt::MatchExactly);
