@@ -6,36 +6,22 @@
 
 #include "client/WebDAVClient.h"
 #include "support/DavServer.h"
+#include "support/Scenario.h"
 
 namespace ostrel {
 namespace {
 
+using test::errorOf;
+
 class Apache : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        static std::map<std::string, std::unique_ptr<test::DavServer>> servers;
-        auto& server = servers[GetParam()];
-        if (!server) server = std::make_unique<test::DavServer>(test::DavServer::Options{.auth = GetParam()});
-        dav = server.get();
-        client.WebDAVURI(dav->url());
-        client.UserId("demo");
-        client.Password("demo");
+        dav = &test::sharedServer("apache", GetParam());
+        client = test::loggedOnClient(*dav);
     }
 
-    static std::string errorOf(const std::function<void()>& operation) {
-        try {
-            operation();
-        } catch (const Error& error) {
-            return error.source() + " | " + error.description();
-        }
-        return "no error";
-    }
-
-    std::string displayNameOf(const std::string& resource) {
-        XmlDocument reply = client.FindPropertyByName(resource, "displayname");
-        reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
-        return reply.selectSingleNode("//d:displayname").text();
-    }
+    WebDAVClient connected() const { return test::loggedOnClient(*dav); }
+    std::string displayNameOf(const std::string& resource) { return test::displayNameOf(client, resource); }
 
     test::DavServer* dav = nullptr;
     WebDAVClient client;
@@ -124,10 +110,7 @@ TEST_P(Apache, LocksGuardWritesUntilUnlocked) {
     EXPECT_EQ(errorOf([&] { client.LockResource(doc); }), "LockResource | Document is already locked");
     EXPECT_EQ(client.opaquetoken(), token);
 
-    WebDAVClient other;  // another client that does not hold the token
-    other.WebDAVURI(dav->url());
-    other.UserId("demo");
-    other.Password("demo");
+    WebDAVClient other = connected();  // another client that does not hold the token
     EXPECT_EQ(errorOf([&] { other.UpdateDocument(doc, "<v>1</v>"); }),
               dav->url() + "/" + doc + " | Resource has been locked");
     XmlDocument discovery = other.FindPropertyByName(doc, "lockdiscovery");

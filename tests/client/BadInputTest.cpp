@@ -6,22 +6,16 @@
 
 #include "client/WebDAVClient.h"
 #include "support/DavServer.h"
+#include "support/Scenario.h"
 #include "support/ScriptedServer.h"
 
 namespace ostrel {
 namespace {
 
+using test::errorOf;
 using test::Reply;
 using test::ScriptedServer;
 
-std::string errorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.source() + " | " + error.description();
-    }
-    return "no error";
-}
 
 TEST(BadInput, NamesWithReservedAndNonAsciiCharactersRoundTripOnApache) {
     test::DavServer apache;

@@ -11,39 +11,22 @@
 #include "client/WebDAVClient.h"
 #include "platform/HttpRequest.h"
 #include "support/DavServer.h"
+#include "support/Scenario.h"
 
 namespace ostrel {
 namespace {
 
+using test::errorOf;
+
 class Lighttpd : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        static std::map<std::string, std::unique_ptr<test::DavServer>> servers;
-        auto& server = servers[GetParam()];
-        if (!server) {
-            server = std::make_unique<test::DavServer>(
-                test::DavServer::Options{.server = "lighttpd", .auth = GetParam()});
-        }
-        dav = server.get();
-        client = connected();
+        dav = &test::sharedServer("lighttpd", GetParam());
+        client = test::loggedOnClient(*dav);
     }
 
-    WebDAVClient connected() const {
-        WebDAVClient fresh;
-        fresh.WebDAVURI(dav->url());
-        fresh.UserId("demo");
-        fresh.Password("demo");
-        return fresh;
-    }
-
-    static std::string errorOf(const std::function<void()>& operation) {
-        try {
-            operation();
-        } catch (const Error& error) {
-            return error.source() + " | " + error.description();
-        }
-        return "no error";
-    }
+    WebDAVClient connected() const { return test::loggedOnClient(*dav); }
+    std::string displayNameOf(const std::string& resource) { return test::displayNameOf(client, resource); }
 
     // One request outside the client, to show what the server itself answers.
     HttpRequest raw(const std::string& method, const std::string& resource, const std::string& body = "",
@@ -53,12 +36,6 @@ protected:
         for (const auto& [name, value] : headers) request.setRequestHeader(name, value);
         request.send(body);
         return request;
-    }
-
-    std::string displayNameOf(const std::string& resource) {
-        XmlDocument reply = client.FindPropertyByName(resource, "displayname");
-        reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
-        return reply.selectSingleNode("//d:displayname").text();
     }
 
     test::DavServer* dav = nullptr;

@@ -12,6 +12,7 @@
 #include "client/WebDAVClient.h"
 #include "platform/Files.h"
 #include "support/DavServer.h"
+#include "support/Scenario.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowDriver.h"
 #include "ui/XmlView.h"
@@ -22,6 +23,7 @@ using namespace ostrel;
 using namespace std::chrono_literals;
 using test::click;
 using test::control;
+using test::errorOf;
 using test::Reply;
 using test::ScriptedServer;
 
@@ -44,14 +46,6 @@ std::string billionLaughs() {
     return text + "]><D:multistatus xmlns:D='DAV:'><D:displayname>&l10;</D:displayname></D:multistatus>";
 }
 
-std::string errorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.source() + " | " + error.description();
-    }
-    return "no error";
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
