@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "client/Replies.h"
 #include "client/WebDAVClient.h"
@@ -38,6 +39,10 @@ inline WebDAVClient loggedOnClient(const DavServer& server) {
     client.UserId(server.options().user);
     client.Password(server.options().password);
     return client;
+}
+
+inline std::vector<std::string> displayNamesOf(XmlDocument& reply) {
+    return replies::displayNames(reply);
 }
 
 inline std::string displayNameOf(WebDAVClient& client, const std::string& resource) {

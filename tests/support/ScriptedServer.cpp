@@ -139,11 +139,6 @@ void ScriptedServer::enqueue(Reply reply) {
     queue_.push_back(std::move(reply));
 }
 
-void ScriptedServer::setHandler(std::function<Reply(const RecordedRequest&)> handler) {
-    std::lock_guard lock(mutex_);
-    handler_ = std::move(handler);
-}
-
 std::vector<RecordedRequest> ScriptedServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -204,25 +199,13 @@ void ScriptedServer::serveConnection(int fd, int index) {
 }
 
 Reply ScriptedServer::takeReply(const RecordedRequest& request) {
-    std::function<Reply(const RecordedRequest&)> handler;
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        recorded_.notify_all();
-        handler = handler_;
-        if (!handler) {
-            if (queue_.empty()) return Reply::http(500, "No scripted reply");
-            Reply reply = std::move(queue_.front());
-            queue_.pop_front();
-            return reply;
-        }
-    }
-    // Outside the lock: a handler may well look at the recorded requests.
-    try {
-        return handler(request);
-    } catch (const std::exception& e) {
-        return Reply::http(500, "Handler failed", e.what());
-    }
+    std::lock_guard lock(mutex_);
+    requests_.push_back(request);
+    recorded_.notify_all();
+    if (queue_.empty()) return Reply::http(500, "No scripted reply");
+    Reply reply = std::move(queue_.front());
+    queue_.pop_front();
+    return reply;
 }
 
 bool ScriptedServer::readRequest(int fd, std::string& buffer, RecordedRequest& out) const {

@@ -58,9 +58,9 @@ struct Reply {
 //
 // Each accepted connection is served by its own thread, which keeps reading requests (keep-alive, pipelining)
 // until the peer closes or a reply ends the connection. A request is recorded before its reply is chosen and
-// written. Replies come from the handler when one is set, else from the queue in order; with neither, the
-// answer is "500 No scripted reply". "Expect: 100-continue" gets no interim reply unless the script holds
-// one: the body is awaited like any other.
+// written. Replies come from the queue in order; when it is empty the answer is "500 No scripted reply".
+// "Expect: 100-continue" gets no interim reply unless the script holds one: the body is awaited like any
+// other.
 class ScriptedServer {
 public:
     // Binds 127.0.0.1 on a free port and starts serving; throws std::runtime_error when it cannot.
@@ -74,7 +74,6 @@ public:
     std::string baseUrl() const;  // "http://127.0.0.1:<port>"
 
     void enqueue(Reply reply);
-    void setHandler(std::function<Reply(const RecordedRequest&)> handler);
 
     std::vector<RecordedRequest> requests() const;
     int connectionsAccepted() const;
@@ -98,7 +97,6 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable recorded_;
     std::deque<Reply> queue_;
-    std::function<Reply(const RecordedRequest&)> handler_;
     std::vector<RecordedRequest> requests_;
     std::vector<std::thread> workers_;
     int accepted_ = 0;

@@ -115,34 +115,6 @@ TEST(ScriptedServer, RecordsRequestsExactlyOverOneKeptAliveConnection) {
     EXPECT_EQ(server.pendingReplies(), 0u);
 }
 
-TEST(ScriptedServer, ExpectContinueGetsNoInterimReply) {
-    ScriptedServer server;
-    server.enqueue(Reply::http(204, "No Content"));
-    Client client(server.port());
-    client.send("PUT /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n");
-    EXPECT_TRUE(client.read(1, 200ms).empty());
-    client.send("xyz");
-    const std::string noContent = "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n";
-    EXPECT_EQ(client.read(noContent.size(), 2s), noContent);
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0].header("Expect"), "100-continue");
-    EXPECT_EQ(server.requests()[0].body, "xyz");
-}
-
-TEST(ScriptedServer, DelayedChunksArriveWholeThenTheConnectionCloses) {
-    ScriptedServer server;
-    Reply reply;
-    reply.chunks = {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", 0ms}, {"world", 150ms}};
-    reply.closeAfter = true;
-    server.enqueue(reply);
-    Client client(server.port());
-    const auto start = Clock::now();
-    client.send("GET / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(client.readToClose(3s), "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhelloworld");
-    EXPECT_TRUE(client.closed());
-    EXPECT_GE(Clock::now() - start, 150ms);
-}
-
 TEST(ScriptedServer, DropAndSilentCloseWithoutAByteAfterRecording) {
     ScriptedServer server;
     server.enqueue(Reply::drop());
@@ -190,21 +162,4 @@ TEST(ScriptedServer, DestructionDoesNotWaitForASilentReplyOrAnIdleClient) {
     EXPECT_TRUE(waiting.closed());
     EXPECT_EQ(idle.readToClose(1s), "");
     EXPECT_TRUE(idle.closed());
-}
-
-TEST(ScriptedServer, HandlerAnswersInsteadOfTheQueue) {
-    ScriptedServer server;
-    server.enqueue(Reply::http(200, "Queued"));
-    server.setHandler([](const RecordedRequest& r) {
-        // An explicit Content-Length is kept as given, so a test can make a reply lie about its length.
-        if (r.target == "/lie") return Reply::http(200, "OK", "abc", {{"Content-Length", "5"}});
-        return Reply::http(200, "OK", r.method + " " + r.target + " " + r.header("depth").value_or("-"));
-    });
-    Client client(server.port());
-    client.send("PROPFIND /x HTTP/1.1\r\nDepth: 1\r\n\r\nGET /lie HTTP/1.1\r\n\r\n");
-    const std::string expected =
-        "HTTP/1.1 200 OK\r\nContent-Length: 13\r\n\r\nPROPFIND /x 1"
-        "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabc";
-    EXPECT_EQ(client.read(expected.size(), 2s), expected);
-    EXPECT_EQ(server.pendingReplies(), 1u);
 }
