@@ -7,7 +7,8 @@
 // extra resource field for the listing rules (bits 4-5, see kExtraFields); the rest is the body. With
 // Content-Type choice 15 the body's first line (up to a newline, at most 200 bytes) is itself the
 // Content-Type value and the body starts after it. In the seed corpus the selector is a printable
-// character: '0'..'?' pick Content-Types 0..15, '@'..'O' the same with extra field 0, 'P'..'_' with 1.
+// character: '0'..'?' pick Content-Types 0..15 with extra field 3, '@'..'O' the same with extra field 0,
+// 'P'..'_' with extra field 1.
 //
 // Every check below is a property that callers rely on; a failed one aborts with a message so that
 // libFuzzer records the input.
@@ -135,6 +136,25 @@ std::string decodeAndCheck(std::string_view body, std::string_view charset) {
     return decoded;
 }
 
+// The decoder converts through a fixed-size buffer, which ordinary inputs never fill. A single-byte
+// charset maps every byte on its own, so a long repetition must decode to the repeated decoding, however
+// the chunks fall.
+void checkLongDecoding(std::string_view body) {
+    if (body.empty()) return;
+    const std::string once = ostrel::text::decodeToUtf8(body, "iso-8859-1");
+    const std::size_t copies = 20000 / body.size() + 2;
+    std::string repeated;
+    std::string expected;
+    repeated.reserve(copies * body.size());
+    expected.reserve(copies * once.size());
+    for (std::size_t i = 0; i < copies; ++i) {
+        repeated += body;
+        expected += once;
+    }
+    check(ostrel::text::decodeToUtf8(repeated, "iso-8859-1") == expected,
+          "a long single-byte text decodes piece by piece");
+}
+
 void checkDecoding(std::string_view body) {
     const std::string cleaned = ostrel::text::toValidUtf8(body);
     check(isValidUtf8(cleaned), "toValidUtf8 output is valid UTF-8", cleaned);
@@ -189,7 +209,9 @@ void checkAttributes(const XmlNode& element) {
         checkText(value, "attribute value is clean UTF-8");
         // Qualified attribute names are unique in a namespace-well-formed element.
         check(element.attribute(name) == value, "attribute(name) finds the listed attribute's value", name);
-        (void)attribute.xml();
+        // Entity references in a value are never expanded either, so the value cannot be longer than the
+        // attribute written out (which keeps references as they are and only adds escapes).
+        check(value.size() <= attribute.xml().size(), "an attribute value expands no entity", value);
     }
     for (const auto& [prefix, uri] : element.namespaceDeclarations()) {
         checkText(prefix, "namespace prefix is clean UTF-8");
@@ -367,6 +389,38 @@ void checkListing(const std::vector<std::string>& names, const std::string& fiel
     (void)ostrel::browsing::listing(current, names);
 }
 
+// Two trees are the same: node types, names, namespaces, attributes and the text of leaves, in order. The
+// walk stops after a bounded number of nodes; the children of a DOCTYPE (declarations) are not compared.
+void checkSameTree(const XmlDocument& expected, const XmlDocument& actual, const char* what) {
+    std::vector<std::pair<XmlNodeList, XmlNodeList>> stack;
+    stack.emplace_back(expected.childNodes(), actual.childNodes());
+    int budget = 3000;
+    while (!stack.empty() && budget > 0) {
+        const auto [left, right] = std::move(stack.back());
+        stack.pop_back();
+        const std::string detail = left.item(0).parentNode().xml().substr(0, 300);
+        check(left.length() == right.length(), what, detail);
+        for (std::size_t i = 0; i < left.length() && budget-- > 0; ++i) {
+            const XmlNode a = left.item(i);
+            const XmlNode b = right.item(i);
+            check(a.nodeType() == b.nodeType() && a.nodeName() == b.nodeName() &&
+                      a.namespaceURI() == b.namespaceURI(),
+                  what, a.nodeName() + " / " + b.nodeName());
+            if (a.nodeType() == XmlNodeType::Other) continue;
+            if (!a.hasChildNodes()) check(a.text() == b.text(), what, a.text() + " / " + b.text());
+            const XmlNodeList attributesA = a.attributes();
+            const XmlNodeList attributesB = b.attributes();
+            check(attributesA.length() == attributesB.length(), what, a.xml().substr(0, 300));
+            for (std::size_t k = 0; k < attributesA.length() && k < 64; ++k) {
+                check(attributesA.item(k).nodeName() == attributesB.item(k).nodeName() &&
+                          attributesA.item(k).text() == attributesB.item(k).text(),
+                      what, attributesA.item(k).xml() + " / " + attributesB.item(k).xml());
+            }
+            stack.emplace_back(a.childNodes(), b.childNodes());
+        }
+    }
+}
+
 // Parsing never expands entities, so a serialisation stays within a small factor of the input.
 void checkSerialisation(const std::string& xml, std::size_t inputSize, std::string_view input) {
     checkText(xml, "serialised document is clean UTF-8");
@@ -412,6 +466,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // responseText: the body decoded by the reply's charset; also as if the server had named none.
     checkDecoding(body);
+    checkLongDecoding(body);
     const std::string decoded = decodeAndCheck(body, charset);
     const std::string undeclared = decodeAndCheck(body, "");
     if (charset.empty()) check(decoded == undeclared, "no charset decodes as an empty charset");
@@ -455,18 +510,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)reply.text();
 
     if (loaded) {
-        // What the program writes out and reads back (result.xml) must load again, to the same text.
+        // The viewer and the editor read back what the program wrote out (result.xml): it must load
+        // again as the very same tree, not merely as some document.
         XmlDocument again;
         check(again.loadXML(xml), "a serialised reply loads again", again.parseError().reason);
-        check(again.xml() == xml, "serialising a reloaded reply gives the same text", again.xml());
+        checkSameTree(reply, again, "a serialised reply loads back as the same tree");
         check(again.text() == reply.text(), "a reloaded reply has the same text");
+        check(again.xml() == xml, "serialising a reloaded reply gives the same text", again.xml());
     }
 
-    // Reloading a document that already holds a tree gives the same result as a fresh one.
-    XmlDocument reused = XmlDocument::fromBytes(body);
+    // Reloading a document that already holds a tree gives the same result as a fresh one: nothing of
+    // the earlier tree survives a failed load.
+    XmlDocument reused;
+    check(reused.loadXML("<r xmlns:D='DAV:'><D:href>earlier</D:href><D:displayname>x</D:displayname></r>"),
+          "the earlier tree loads");
     reused.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     check(reused.loadXML(decoded) == loaded, "a reload succeeds as a fresh load does");
-    check(reused.xml() == xml, "a reload gives the same tree as a fresh load");
+    check(reused.xml() == xml, "a reload gives the same tree as a fresh load", reused.xml());
     check(reused.getProperty("SelectionNamespaces") == "xmlns:d='DAV:'", "a reload keeps the properties");
+    if (!loaded) {
+        check(!ostrel::replies::firstDavHref(reused) && ostrel::replies::displayNames(reused).empty(),
+              "a failed reload leaves no token and no names behind");
+    }
     return 0;
 }
