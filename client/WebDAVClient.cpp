@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "platform/TextCodec.h"
+
 namespace ostrel {
 
 namespace {
@@ -47,6 +49,14 @@ std::string trimSpaces(const std::string& text) {
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
+}
+
+// True when the reply's text (see HttpRequest::responseText) is its octets as they are: UTF-8 by its label or
+// for want of one, no byte-order mark, nothing to replace. Such a reply, nearly every one, is parsed where it
+// lies instead of as a copy.
+bool isItsOwnText(std::string_view body, const std::string& charset) {
+    return (charset.empty() || charset == "utf-8" || charset == "utf8") &&
+           !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
 }
 
 // The three document operations only ever address XML documents.
@@ -100,7 +110,11 @@ void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
 XmlDocument WebDAVClient::loadReply(const char* source) const {
     XmlDocument reply;
     reply.setProperty("SelectionLanguage", "XPath");
-    if (!reply.loadXML(httpRequest_.responseText())) {
+    const std::string_view body = httpRequest_.responseBody();
+    const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
+                            ? reply.loadXML(body)
+                            : reply.loadXML(httpRequest_.responseText());
+    if (!loaded) {
         throw clientError(source,
                           "Failed to load response" + std::string(kCrLf) + httpRequest_.responseText());
     }

@@ -81,19 +81,58 @@ std::string readAll(const std::string& path) {
     return content;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string temp = path + ".XXXXXX";
-    Fd fd(::mkstemp(temp.data()));
-    if (fd.get() < 0) fail(errno, "Cannot create a file beside", path);
-    try {
-        ::fchmod(fd.get(), 0644);
-        writeAll(fd.get(), bytes, temp);
-        if (::close(fd.release()) != 0) fail(errno, "Cannot write", temp);
-        if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno, "Cannot replace", path);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
+namespace {
+// Large writes, few system calls: a result file can be tens of megabytes.
+constexpr std::size_t kWriteBuffer = std::size_t(1) << 18;
+}  // namespace
+
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0) fail(errno, "Cannot create a file beside", path_);
+    ::fchmod(fd_, 0644);
+    buffer_.reserve(kWriteBuffer);
+}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
     }
+}
+
+void AtomicFile::write(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kWriteBuffer) flush();
+    if (bytes.size() >= kWriteBuffer) {
+        writeAll(fd_, bytes, temp_);
+    } else {
+        buffer_.append(bytes);
+    }
+}
+
+void AtomicFile::flush() {
+    writeAll(fd_, buffer_, temp_);
+    buffer_.clear();
+}
+
+void AtomicFile::commit() {
+    flush();
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(temp_.c_str());
+        fail(code, "Cannot write", temp_);
+    }
+    if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(temp_.c_str());
+        fail(code, "Cannot replace", path_);
+    }
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFile file(path);
+    file.write(bytes);
+    file.commit();
 }
 
 void makeFolders(const std::string& path) {

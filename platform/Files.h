@@ -11,7 +11,28 @@ bool exists(const std::string& path);
 // Removes a file; a file that is already gone is not an error.
 void remove(const std::string& path);
 std::string readAll(const std::string& path);
-// Writes beside the final name and renames into place: readers see the old file or the new one, never half.
+// A file written beside its final name and renamed into place by commit: readers see the old file or the
+// new one, never half. Without a commit (an error on the way) the partial file is removed.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    void flush();
+
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+// Writes a whole file through an AtomicFile.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 // Creates a folder and its missing parents.
 void makeFolders(const std::string& path);

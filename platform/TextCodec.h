@@ -6,6 +6,8 @@
 // Turning octets from the network into UTF-8 text that is safe to show and to parse.
 namespace ostrel::text {
 
+// True when the octets are valid UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
 // The octets as UTF-8, each byte that does not start a valid sequence replaced by U+FFFD.
 std::string toValidUtf8(std::string_view bytes);
 // The octets decoded from the named charset (any name iconv knows), else by their byte-order mark, else as

@@ -6,9 +6,11 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -54,6 +56,11 @@ using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 // Hostile replies are a fact of life for a network client: no network access, no DTD loading, no entity
 // substitution, no lifting of the parser's size limits, and no chatter on stderr.
 constexpr int kSafeOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// A parsed document takes several times the size of its text, so what is kept per node counts: white space
+// between elements is left out as it is read rather than made into nodes and removed afterwards, and short
+// texts live inside their node instead of in an allocation of their own. The tree is never modified after
+// the load except by removing nodes, which compact texts allow.
+constexpr int kLeanOptions = XML_PARSE_NOBLANKS | XML_PARSE_COMPACT;
 
 bool isXmlSpace(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -73,8 +80,40 @@ xmlNode* nextOutside(xmlNode* node, const xmlNode* root) noexcept {
     return (node && node != root) ? node->next : nullptr;
 }
 
-// The document model keeps no white space that only separates elements; xml:space="preserve" overrides.
-void dropBlankText(xmlNode* root) {
+// True when an element's own xml:space attribute (written, or defaulted by the document's DTD) says
+// "preserve".
+bool asksToPreserveSpace(const xmlNode* element) {
+    if (!element->properties && !element->doc->intSubset) return false;
+    std::unique_ptr<xmlChar, XmlCharFree> space(
+        xmlGetNsProp(element, reinterpret_cast<const xmlChar*>("space"), XML_XML_NAMESPACE));
+    return space && xmlStrEqual(space.get(), reinterpret_cast<const xmlChar*>("preserve"));
+}
+
+// True when an element below a preserving element sets xml:space="default" again.
+bool defaultInside(const xmlNode* preserving) {
+    for (const xmlNode* node = preserving->children; node;) {
+        if (node->type == XML_ELEMENT_NODE) {
+            std::unique_ptr<xmlChar, XmlCharFree> space(
+                xmlGetNsProp(node, reinterpret_cast<const xmlChar*>("space"), XML_XML_NAMESPACE));
+            if (space && xmlStrEqual(space.get(), reinterpret_cast<const xmlChar*>("default"))) return true;
+            if (node->children) {
+                node = node->children;
+                continue;
+            }
+        }
+        node = nextOutside(const_cast<xmlNode*>(node), preserving);
+    }
+    return false;
+}
+
+// The document model keeps no white space that only separates elements; xml:space="preserve" overrides, for
+// everything inside the element that says so.
+// The walk never enters an element whose white space is preserved, so every element it reaches inherits "not
+// preserved" and only its own attribute can change that: no walk up through the ancestors per element.
+// When the parser already left out white space as it read, its rule differs from this one in one place, an
+// xml:space="default" inside a preserving element: the walk then stops and returns false, and the partly
+// cleaned tree is not to be used.
+bool dropBlankText(xmlNode* root, bool readWithoutBlanks) {
     xmlNode* node = root->children;
     while (node) {
         if (node->type == XML_TEXT_NODE && isBlank(node->content)) {
@@ -82,12 +121,18 @@ void dropBlankText(xmlNode* root) {
             xmlUnlinkNode(node);
             xmlFreeNode(node);
             node = next;
-        } else if (node->type == XML_ELEMENT_NODE && node->children && xmlNodeGetSpacePreserve(node) != 1) {
-            node = node->children;
+        } else if (node->type == XML_ELEMENT_NODE && node->children) {
+            if (!asksToPreserveSpace(node)) {
+                node = node->children;
+                continue;
+            }
+            if (readWithoutBlanks && defaultInside(node)) return false;
+            node = nextOutside(node, root);
         } else {
             node = nextOutside(node, root);
         }
     }
+    return true;
 }
 
 void appendText(const xmlNode* node, std::string& out) {
@@ -134,13 +179,22 @@ std::string nodeText(const xmlNode* node) {
             return trimmed(std::move(out));
         }
         case XML_ATTRIBUTE_NODE: {
-            std::unique_ptr<xmlChar, XmlCharFree> value(xmlNodeGetContent(node));
-            return str(value.get());
+            // The value's own text: an entity reference in it is never expanded.
+            std::string value;
+            for (const xmlNode* part = node->children; part; part = part->next) {
+                if (part->type == XML_TEXT_NODE && part->content)
+                    value += reinterpret_cast<const char*>(part->content);
+            }
+            return value;
         }
-        case XML_ENTITY_REF_NODE:
-            return {};
-        default:
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+        case XML_COMMENT_NODE:
+        case XML_PI_NODE:
             return str(node->content);
+        default:
+            // Entity references, document types and declarations have no text of their own here.
+            return {};
     }
 }
 
@@ -185,23 +239,30 @@ std::vector<std::pair<std::string, std::string>> parseNamespaceDeclarations(std:
     return result;
 }
 
-DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, XmlParseError& error) {
-    error = {};
+// Hands the parser the caller's octets a piece at a time, as it reads a file: the parser then holds a few
+// kilobytes of input at once instead of a copy of the whole text.
+struct PieceReader {
+    const char* next;
+    std::size_t left;
+
+    static int read(void* context, char* buffer, int length) {
+        auto* reader = static_cast<PieceReader*>(context);
+        const std::size_t size = std::min(reader->left, static_cast<std::size_t>(std::max(length, 0)));
+        std::memcpy(buffer, reader->next, size);
+        reader->next += size;
+        reader->left -= size;
+        return static_cast<int>(size);
+    }
+};
+
+DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlParseError& error) {
     std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         error = {XML_ERR_NO_MEMORY, "out of memory", 0, 0};
         return nullptr;
     }
-    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
-        error = {XML_ERR_INTERNAL_ERROR, "document too large", 0, 0};
-        return nullptr;
-    }
-    if (bytes.empty()) {
-        error = {XML_ERR_DOCUMENT_EMPTY, "the document is empty", 0, 0};
-        return nullptr;
-    }
-    DocPtr doc(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding,
-                                 kSafeOptions | extraOptions));
+    PieceReader reader{bytes.data(), bytes.size()};
+    DocPtr doc(xmlCtxtReadIO(ctxt.get(), &PieceReader::read, nullptr, &reader, nullptr, encoding, options));
     const bool wellFormed = doc && ctxt->wellFormed && ctxt->nsWellFormed;
     if (!wellFormed) {
         const xmlError* last = xmlCtxtGetLastError(ctxt.get());
@@ -213,9 +274,57 @@ DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, Xml
         }
         return nullptr;
     }
-    dropBlankText(reinterpret_cast<xmlNode*>(doc.get()));
     return doc;
 }
+
+DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, XmlParseError& error) {
+    error = {};
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+        error = {XML_ERR_INTERNAL_ERROR, "document too large", 0, 0};
+        return nullptr;
+    }
+    if (bytes.empty()) {
+        error = {XML_ERR_DOCUMENT_EMPTY, "the document is empty", 0, 0};
+        return nullptr;
+    }
+    // Text that is already Unicode is read as UTF-8 whatever it says; a byte-order mark before it is not part
+    // of it.
+    constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+    if (encoding && bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
+    DocPtr doc = parseOnce(bytes, encoding, kSafeOptions | kLeanOptions | extraOptions, error);
+    // The parser leaves out white space following xml:space as written. A DTD can also declare content models
+    // and xml:space defaults that the parser would weigh differently from dropBlankText's rule, and so can a
+    // "default" inside a "preserve": such documents, rare and small, are read again with all their text so
+    // that the rule alone decides.
+    if (doc && !doc->intSubset && dropBlankText(reinterpret_cast<xmlNode*>(doc.get()), true)) return doc;
+    if (!doc) return nullptr;
+    doc = parseOnce(bytes, encoding, kSafeOptions | XML_PARSE_COMPACT | extraOptions, error);
+    if (doc) dropBlankText(reinterpret_cast<xmlNode*>(doc.get()), false);
+    return doc;
+}
+
+// Feeds the serialiser's output to a file. Errors are kept, not thrown: they must not unwind through the
+// parser library's C code.
+struct SaveSink {
+    files::AtomicFile& file;
+    std::exception_ptr failure;
+
+    static int write(void* context, const char* data, int length) {
+        auto* sink = static_cast<SaveSink*>(context);
+        if (sink->failure || length < 0) return -1;
+        try {
+            sink->file.write(std::string_view(data, static_cast<std::size_t>(length)));
+        } catch (...) {
+            sink->failure = std::current_exception();
+            return -1;
+        }
+        return length;
+    }
+};
+
+// A document that names the XHTML DTD would otherwise be written by XHTML rules, which add a <meta> element
+// and change empty elements: what is saved must be the document that was received.
+constexpr int kSaveOptions = XML_SAVE_NO_XHTML | XML_SAVE_AS_XML;
 
 DocPtr emptyDoc() {
     return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
@@ -298,10 +407,12 @@ std::string XmlNode::text() const {
 
 std::string XmlNode::xml() const {
     if (!node_) return {};
-    xmlNode* n = raw(node_);
     std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
     if (!buffer) return {};
-    xmlNodeDump(buffer.get(), n->doc, n, 0, 0);
+    xmlSaveCtxt* ctxt = xmlSaveToBuffer(buffer.get(), "UTF-8", kSaveOptions);
+    if (!ctxt) return {};
+    xmlSaveTree(ctxt, raw(node_));
+    xmlSaveClose(ctxt);
     return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
                        static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
@@ -483,23 +594,30 @@ std::string XmlDocument::text() const {
 }
 
 std::string XmlDocument::xml() const {
-    xmlChar* out = nullptr;
-    int size = 0;
-    xmlDocDumpMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8");
-    std::unique_ptr<xmlChar, XmlCharFree> owned(out);
-    return out ? std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size))
-               : std::string();
+    std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
+    if (!buffer) return {};
+    xmlSaveCtxt* ctxt = xmlSaveToBuffer(buffer.get(), "UTF-8", kSaveOptions);
+    if (!ctxt) return {};
+    xmlSaveDoc(ctxt, impl_->doc.get());
+    xmlSaveClose(ctxt);
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                       static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
 
 void XmlDocument::save(const std::string& path) const {
-    xmlChar* out = nullptr;
-    int size = 0;
-    xmlDocDumpFormatMemoryEnc(impl_->doc.get(), &out, &size, "UTF-8", 1);
-    std::unique_ptr<xmlChar, XmlCharFree> owned(out);
-    if (!out)
+    files::AtomicFile file(path);
+    SaveSink sink{file, nullptr};
+    // Streamed to the file as it is serialised: a document of tens of megabytes is never also held as text.
+    xmlSaveCtxt* ctxt =
+        xmlSaveToIO(&SaveSink::write, nullptr, &sink, "UTF-8", XML_SAVE_FORMAT | kSaveOptions);
+    if (!ctxt)
         throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
-    files::writeFileAtomically(
-        path, std::string_view(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size)));
+    xmlSaveDoc(ctxt, impl_->doc.get());
+    const int flushed = xmlSaveClose(ctxt);
+    if (sink.failure) std::rethrow_exception(sink.failure);
+    if (flushed < 0)
+        throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
+    file.commit();
 }
 
 }  // namespace ostrel

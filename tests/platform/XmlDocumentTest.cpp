@@ -126,3 +126,46 @@ TEST(XmlDocument, SaveWritesReadableXmlThatLoadsBackEqual) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+TEST(XmlDocument, WhatIsReadAndWrittenIsTheDocumentAsReceived) {
+    // An entity in an attribute value is not expanded either: a reply cannot inflate itself through them.
+    XmlDocument entities;
+    ASSERT_TRUE(
+        entities.loadXML("<!DOCTYPE r [<!ENTITY e '0123456789abcdef'>]><r a='x&e;&e;y' b='&amp;&#65;'/>"));
+    EXPECT_EQ(entities.documentElement().attribute("a"), "xy");
+    EXPECT_EQ(entities.documentElement().attribute("b"), "&A");
+    EXPECT_EQ(entities.firstChild().nodeType(), XmlNodeType::Other) << "the document type comes first";
+    EXPECT_EQ(entities.firstChild().text(), "");
+
+    // A document naming the XHTML DTD is written as XML, without the elements XHTML output rules would add.
+    const std::string xhtml =
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"><html xmlns=\"http://www.w3.org/1999/xhtml\">"
+        "<head><title>409 Conflict</title></head><body/></html>";
+    XmlDocument page;
+    ASSERT_TRUE(page.loadXML(xhtml));
+    EXPECT_EQ(page.xml().find("<meta"), std::string::npos) << page.xml();
+    EXPECT_EQ(page.documentElement().xml().find("<meta"), std::string::npos);
+    const std::string path = (std::filesystem::temp_directory_path() / "ostrel-xhtml-save.xml").string();
+    page.save(path);
+    EXPECT_EQ(files::readAll(path).find("<meta"), std::string::npos);
+    std::filesystem::remove(path);
+
+    // White space is kept for everything inside an element with xml:space="preserve", a nested "default"
+    // included; a byte-order mark before text that is already Unicode is not part of it.
+    XmlDocument spaces;
+    ASSERT_TRUE(
+        spaces.loadXML("\xEF\xBB\xBF<a xml:space='preserve'> <b xml:space='default'> <c/> </b> </a>"));
+    const XmlNode a = spaces.documentElement();
+    EXPECT_EQ(a.childNodes().length(), 3u);
+    EXPECT_EQ(a.firstChild().nextSibling().childNodes().length(), 3u);
+    XmlDocument plain;
+    ASSERT_TRUE(plain.loadXML("<a> <b> <c/> </b> </a>"));
+    EXPECT_EQ(plain.documentElement().firstChild().childNodes().length(), 1u);
+}
+
+}  // namespace
+}  // namespace ostrel
