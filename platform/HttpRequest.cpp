@@ -271,6 +271,8 @@ struct HttpRequest::Impl {
     std::size_t maxReplyBytes = kDefaultMaxReply;
     bool replyTooLarge = false;
     std::string extraCaFile;
+    std::string defaultCaFile;
+    std::string defaultCaPath;
     long connections = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -287,7 +289,12 @@ struct HttpRequest::Impl {
         statusLineCode.clear();
         statusText.clear();
         responseHeaders.clear();
-        responseBody.clear();
+        // A large reply's buffer is given back rather than kept for the life of the client.
+        if (responseBody.capacity() > (std::size_t(1) << 20)) {
+            std::string().swap(responseBody);
+        } else {
+            responseBody.clear();
+        }
     }
 
     const std::string* header(std::string_view name) const {
@@ -387,7 +394,9 @@ struct HttpRequest::Impl {
 
     void configure(curl_slist* headerList) {
         CURL* c = curl.get();
-        curl_easy_reset(c);  // a clean request; kept-alive connections survive the reset
+        // Every option that can differ between requests is set again below, so nothing of the previous
+        // request carries over. The handle is not reset: that would also forget the server's Digest nonce
+        // and cost every request a second round trip for a fresh challenge.
         errorBuffer[0] = '\0';
         curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -418,9 +427,14 @@ struct HttpRequest::Impl {
                          static_cast<long>(std::max<long long>(1, timeouts.stall.count())));
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (!extraCaFile.empty()) {
+        if (extraCaFile.empty()) {
+            curl_easy_setopt(c, CURLOPT_CAINFO, defaultCaFile.empty() ? nullptr : defaultCaFile.c_str());
+            curl_easy_setopt(c, CURLOPT_CAPATH, defaultCaPath.empty() ? nullptr : defaultCaPath.c_str());
+        } else {
+            // The system's authorities stay trusted through the folder of certificates.
             curl_easy_setopt(c, CURLOPT_CAINFO, extraCaFile.c_str());
-            curl_easy_setopt(c, CURLOPT_CAPATH, "/etc/ssl/certs");
+            curl_easy_setopt(c, CURLOPT_CAPATH,
+                             defaultCaPath.empty() ? "/etc/ssl/certs" : defaultCaPath.c_str());
         }
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
@@ -571,7 +585,9 @@ void HttpRequest::setTimeouts(const Timeouts& timeouts) {
     impl_->timeouts = timeouts;
 }
 
-void HttpRequest::setMaxReplyBytes(std::size_t bytes) { impl_->maxReplyBytes = bytes; }
+void HttpRequest::setMaxReplyBytes(std::size_t bytes) {
+    impl_->maxReplyBytes = bytes;
+}
 
 void HttpRequest::setExtraCaFile(std::string path) {
     impl_->extraCaFile = std::move(path);

@@ -334,14 +334,15 @@ TEST(HttpRequest, RedirectsNeverCarryCredentialsToAnotherHostOrPort) {
     };
     challengeThenRedirect(second.baseUrl() + "/elsewhere.xml");  // another port
     second.enqueue(Reply::http(200, "OK", "<moved/>"));
-    challengeThenRedirect("http://localhost:" + std::to_string(first.port()) + "/renamed.xml");  // another host
+    challengeThenRedirect("http://localhost:" + std::to_string(first.port()) +
+                          "/renamed.xml");  // another host
     first.enqueue(Reply::http(200, "OK", "<renamed/>"));
     first.enqueue(Reply::http(401, "Unauthorized", "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
     first.enqueue(Reply::http(307, "Temporary Redirect", "", {{"Location", "/same-host.xml"}}));
     first.enqueue(Reply::http(200, "OK", "<same/>"));
 
-    HttpRequest request;
     for (const char* path : {"/a.xml", "/b.xml", "/c.xml"}) {
+        HttpRequest request;  // each meets the challenge afresh
         request.open("PROPFIND", first.baseUrl() + path, false, "alice", "s3cret");
         request.setRequestHeader("Content-Length", "4");
         request.send("<x/>");
@@ -371,7 +372,8 @@ TEST(HttpRequest, OversizedRepliesAndUnreachableServersEndInClearErrors) {
     for (int i = 0; i < 2; ++i) {
         request.open("GET", server.baseUrl() + "/big");
         const Error tooLarge = sendExpectingError(request);
-        EXPECT_NE(tooLarge.description().find("larger than the 2048 bytes this client accepts"), std::string::npos)
+        EXPECT_NE(tooLarge.description().find("larger than the 2048 bytes this client accepts"),
+                  std::string::npos)
             << tooLarge.description();
     }
     request.open("GET", server.baseUrl() + "/fits");
