@@ -1,0 +1,98 @@
+// The client's side of workloads 1 to 3, one workload per run: the runner times the whole process and reads
+// its peak memory exactly as it does for the curl and xmllint processes it compares against.
+//
+//   ostrel-bench-client get   --url U [--user --password] --resource R --count N --root NAME
+//   ostrel-bench-client names --url U [--user --password] --collection C
+//   ostrel-bench-client save  --url U [--user --password] --resource R --out FILE
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "Support.h"
+#include "client/Replies.h"
+#include "client/WebDAVClient.h"
+#include "platform/Error.h"
+
+using namespace ostrel;
+using namespace ostrel::bench;
+
+namespace {
+
+WebDAVClient connectedClient(const Args& args) {
+    WebDAVClient client;
+    client.WebDAVURI(args.get("url"));
+    client.UserId(args.get("user", ""));
+    client.Password(args.get("password", ""));
+    return client;
+}
+
+// Workload 1: the same small document fetched again and again over the one kept-alive connection.
+int getMany(const Args& args) {
+    WebDAVClient client = connectedClient(args);
+    const std::string resource = args.get("resource");
+    const std::string root = args.get("root");
+    const long count = args.number("count", 2000);
+    long good = 0;
+    for (long i = 0; i < count; ++i) {
+        const XmlDocument document = client.GetDocument(resource);
+        if (document.documentElement().localName() == root) ++good;
+    }
+    report("documents", good);
+    report("connections", client.ConnectionsOpened());
+    return good == count ? 0 : 1;
+}
+
+// Workload 2: the display names of a collection and everything below it, as the listing reads them.
+int names(const Args& args) {
+    WebDAVClient client = connectedClient(args);
+    XmlDocument reply = client.FindPropertyByName(args.get("collection"), "displayname");
+    const std::vector<std::string> names = replies::displayNames(reply);
+    long documents = 0;
+    for (const std::string& name : names) {
+        if (name.ends_with(".xml")) ++documents;
+    }
+    report("names", static_cast<long>(names.size()));
+    report("documents", documents);
+    report("connections", client.ConnectionsOpened());
+    return 0;
+}
+
+// Workload 3: a large document fetched and written as the result file, as "Get document" does before the
+// viewer opens it.
+int save(const Args& args) {
+    WebDAVClient client = connectedClient(args);
+    const XmlDocument document = client.GetDocument(args.get("resource"));
+    if (!document.hasChildNodes()) {
+        std::fprintf(stderr, "the document did not parse\n");
+        return 1;
+    }
+    document.save(args.get("out"));
+    report("connections", client.ConnectionsOpened());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Args args(argc, argv);
+        int status = 2;
+        if (args.mode() == "get") {
+            status = getMany(args);
+        } else if (args.mode() == "names") {
+            status = names(args);
+        } else if (args.mode() == "save") {
+            status = save(args);
+        } else {
+            std::fprintf(stderr, "usage: ostrel-bench-client get|names|save --url URL ...\n");
+            return 2;
+        }
+        report("peak_kib", peakResidentKib());
+        return status;
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    return 1;
+}

@@ -1,0 +1,230 @@
+// Workload 4: the main window, offscreen, driven by clicks against the real server.
+//
+//   ostrel-bench-windows --port P --path /ostrelwebdavserver --collection C --expect N
+//                        --document R --root NAME --warm-collection C2 --warm-document R2
+//                        --result FILE [--reps K] [--user U --password P]
+//
+// "Get resources" is timed from the click, and from the last reply byte, to the list having painted its
+// rows; "Get document" (the request, then ShowResult) from the click, the last reply byte and the call of
+// ShowResult to the viewer having painted the laid-out document. The requests go through a relay that notes
+// when the reply's last byte passed (see ReplyClock).
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ReplyClock.h"
+#include "Support.h"
+#include "platform/Error.h"
+#include "platform/Toolkit.h"
+#include "ui/XmlView.h"
+#include "ui/frmBrowse.h"
+#include "ui/frmLogon.h"
+#include "ui/frmMain.h"
+
+using namespace ostrel;
+using namespace ostrel::bench;
+
+namespace {
+
+// Confirms the server URI it is given and keeps every message box, which here only ever reports a failure.
+// ShowResult asks for the result file's path first thing, which marks when it was called.
+class BenchToolkit : public Toolkit {
+public:
+    std::string uri;
+    std::string resultFile;
+    std::vector<std::string> messages;
+    Clock::time_point resultPathAsked;
+
+    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return uri; }
+    void MsgBox(const std::string& prompt, const std::string&) override { messages.push_back(prompt); }
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    std::string ResultFilePath() override {
+        resultPathAsked = Clock::now();
+        return resultFile;
+    }
+};
+
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+// Lets the window work until the watched widget has painted; the moment painting is over, or nothing when it
+// did not paint within ten seconds.
+std::optional<Clock::time_point> untilPainted(PaintWatch& watch) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+    while (!watch.painted && Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!watch.painted) return std::nullopt;
+    return Clock::now();
+}
+
+template <typename T>
+T* control(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(name);
+    if (!found) throw std::runtime_error(std::string("no control ") + name);
+    return found;
+}
+
+void answerLogon(const std::string& user, const std::string& password) {
+    QTimer::singleShot(0, [user, password] {
+        for (int attempt = 0; attempt < 500; ++attempt) {
+            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
+                control<QLineEdit>(dialog, "txtUserId")->setText(QString::fromStdString(user));
+                control<QLineEdit>(dialog, "txtPassword")->setText(QString::fromStdString(password));
+                QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
+                return;
+            }
+            QTest::qWait(10);
+        }
+        std::fprintf(stderr, "the logon dialog did not show\n");
+        QCoreApplication::exit(1);
+    });
+}
+
+class Bench {
+public:
+    Bench(const Args& args, BenchToolkit& toolkit) : args_(args), toolkit_(toolkit), window_(toolkit) {}
+
+    int run(ReplyClock& relay) {
+        answerLogon(args_.get("user", ""), args_.get("password", ""));
+        window_.Form_Load();
+        window_.show();
+        field_ = control<QLineEdit>(&window_, "txtWebDAVResource");
+        list_ = control<QListWidget>(&window_, "lstResult");
+        list_->viewport()->installEventFilter(&listPainted_);
+
+        // One unmeasured round with small data: fonts, styles and the viewer window are made once per run.
+        if (!listOnce(args_.get("warm-collection"), -1, nullptr) ||
+            !showOnce(args_.get("warm-document"), nullptr))
+            return 1;
+        const long reps = args_.number("reps", 3);
+        const long expected = args_.number("expect", 0);
+        for (long rep = 0; rep < reps; ++rep) {
+            if (!listOnce(args_.get("collection"), expected, &relay)) return 1;
+            if (!showOnce(args_.get("document"), &relay)) return 1;
+        }
+        report("connections", relay.connections());
+        return 0;
+    }
+
+private:
+    bool failed(const std::string& what) {
+        std::fprintf(stderr, "%s\n", what.c_str());
+        for (const std::string& message : toolkit_.messages)
+            std::fprintf(stderr, "message: %s\n", message.c_str());
+        return false;
+    }
+
+    bool click(const char* command, const std::string& resource) {
+        field_->setText(QString::fromStdString(resource));
+        const std::size_t before = toolkit_.messages.size();
+        QTest::mouseClick(control<QPushButton>(&window_, command), Qt::LeftButton);
+        return toolkit_.messages.size() == before;
+    }
+
+    bool listOnce(const std::string& collection, long expected, const ReplyClock* relay) {
+        listPainted_.painted = false;
+        const Clock::time_point start = Clock::now();
+        if (!click("Command8", collection)) return failed("Get resources failed for " + collection);
+        const Clock::time_point filled = Clock::now();
+        const long rows = list_->count();
+        const std::optional<Clock::time_point> painted = untilPainted(listPainted_);
+        if (!painted) return failed("the list did not paint");
+        if (expected >= 0 && rows != expected) {
+            return failed("the list shows " + std::to_string(rows) + " entries, expected " +
+                          std::to_string(expected));
+        }
+        if (relay) {
+            report("list_rows", rows);
+            report("list_click_to_filled", secondsBetween(start, filled));
+            report("list_click_to_painted", secondsBetween(start, *painted));
+            report("list_reply_to_painted", secondsBetween(relay->lastReplyByte(), *painted));
+        }
+        return true;
+    }
+
+    bool showOnce(const std::string& document, const ReplyClock* relay) {
+        viewerPainted_.painted = false;
+        const Clock::time_point start = Clock::now();
+        if (!click("Command3", document)) return failed("Get document failed for " + document);
+        ui::frmBrowse* browser = window_.viewer();
+        if (!browser) return failed("no viewer after Get document");
+        auto* view = control<ui::XmlView>(browser, "WebBrowser1");
+        if (!watching_) {
+            // The viewer is made by the first Get document; later ones are watched from before the click.
+            view->treeView()->viewport()->installEventFilter(&viewerPainted_);
+            watching_ = true;
+            // It may have painted already; this first round is not measured, so have it paint again.
+            view->treeView()->viewport()->update();
+        }
+        const std::optional<Clock::time_point> painted = untilPainted(viewerPainted_);
+        if (!painted) return failed("the viewer did not paint");
+        if (!view->showsTree()) return failed("the viewer shows no tree: " + view->errorText().toStdString());
+        const QString firstRow = view->model()->index(0, 0).data().toString();
+        if (relay) {
+            const QString root = QString::fromStdString(args_.get("root"));
+            if (!firstRow.contains(root)) {
+                return failed("the viewer's first row is \"" + firstRow.left(200).toStdString() +
+                              "\", not the " + args_.get("root") + " element");
+            }
+            report("show_rows_made", static_cast<long>(view->createdRows()));
+            report("show_click_to_painted", secondsBetween(start, *painted));
+            report("show_call_to_painted", secondsBetween(toolkit_.resultPathAsked, *painted));
+            report("show_reply_to_painted", secondsBetween(relay->lastReplyByte(), *painted));
+        }
+        return true;
+    }
+
+    const Args& args_;
+    BenchToolkit& toolkit_;
+    ui::frmMain window_;
+    QLineEdit* field_ = nullptr;
+    QListWidget* list_ = nullptr;
+    PaintWatch listPainted_;
+    PaintWatch viewerPainted_;
+    bool watching_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    try {
+        const Args args(argc, argv);
+        ReplyClock relay(static_cast<int>(args.number("port", 0)));
+        BenchToolkit toolkit;
+        toolkit.uri =
+            "http://127.0.0.1:" + std::to_string(relay.port()) + args.get("path", "/ostrelwebdavserver");
+        toolkit.resultFile = args.get("result");
+        int status = 1;
+        {
+            Bench bench(args, toolkit);
+            status = bench.run(relay);
+        }
+        report("peak_kib", peakResidentKib());
+        return status;
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    return 1;
+}
