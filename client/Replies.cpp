@@ -2,7 +2,9 @@
 
 namespace ostrel::replies {
 
-void selectDavNamespace(XmlDocument& reply) { reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'"); }
+void selectDavNamespace(XmlDocument& reply) {
+    reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
+}
 
 XmlNode firstDavHref(XmlDocument& reply) {
     selectDavNamespace(reply);

@@ -16,7 +16,6 @@ using test::errorOf;
 using test::Reply;
 using test::ScriptedServer;
 
-
 TEST(BadInput, NamesWithReservedAndNonAsciiCharactersRoundTripOnApache) {
     test::DavServer apache;
     WebDAVClient client;
@@ -39,7 +38,9 @@ TEST(BadInput, NamesWithReservedAndNonAsciiCharactersRoundTripOnApache) {
     // A "?" starts the query, as in any URL: the document stored is the part before it.
     client.UpdateDocument("xbrl/other/question?.xml", "<q/>");
     EXPECT_TRUE(client.GetDocument("xbrl/other/question?ignored.xml").hasChildNodes());
-    EXPECT_TRUE(errorOf([&] { client.GetDocument("xbrl/other/question.xml"); }).starts_with("ProcessDoc | Not Found"));
+    EXPECT_TRUE(errorOf([&] {
+                    client.GetDocument("xbrl/other/question.xml");
+                }).starts_with("ProcessDoc | Not Found"));
 }
 
 TEST(BadInput, LineBreaksNeverReachTheWireAsHeaders) {
@@ -57,8 +58,9 @@ TEST(BadInput, LineBreaksNeverReachTheWireAsHeaders) {
     const std::size_t sent = server.requests().size();
     const std::string unlock = errorOf([&] { client.UnlockResource("a.xml"); });
     EXPECT_NE(unlock.find("contains a line break"), std::string::npos) << unlock;
-    EXPECT_NE(errorOf([&] { client.UpdateDocument("a.xml", "<a/>", client.opaquetoken()); }).find("line break"),
-              std::string::npos);
+    EXPECT_NE(
+        errorOf([&] { client.UpdateDocument("a.xml", "<a/>", client.opaquetoken()); }).find("line break"),
+        std::string::npos);
     EXPECT_NE(errorOf([&] { client.CopyResource("a.xml", "b\r\nX-Injected: 1.xml"); }).find("line break"),
               std::string::npos);
     EXPECT_EQ(server.requests().size(), sent) << "a refused request sends nothing";
@@ -69,8 +71,10 @@ TEST(BadInput, LineBreaksNeverReachTheWireAsHeaders) {
 
 TEST(BadInput, UnusableServerUrisFailClearly) {
     WebDAVClient client;
-    EXPECT_EQ(errorOf([&] { client.GetAllProperties("xbrl"); }), "FindProperty | WebDAVURI not initialized yet");
-    for (const char* uri : {"", "127.0.0.1:4000/ostrelwebdavserver", "ftp://127.0.0.1/dav", "http//127.0.0.1"}) {
+    EXPECT_EQ(errorOf([&] { client.GetAllProperties("xbrl"); }),
+              "FindProperty | WebDAVURI not initialized yet");
+    for (const char* uri :
+         {"", "127.0.0.1:4000/ostrelwebdavserver", "ftp://127.0.0.1/dav", "http//127.0.0.1"}) {
         client.WebDAVURI(uri);
         const std::string error = errorOf([&] { client.GetDocument("a.xml"); });
         EXPECT_NE(error.find("is not an absolute http:// or https:// URL"), std::string::npos) << error;
@@ -80,7 +84,8 @@ TEST(BadInput, UnusableServerUrisFailClearly) {
         client.WebDAVURI(uri);
         const std::string error = errorOf([&] { client.GetDocument("a.xml"); });
         EXPECT_TRUE(error.starts_with("HttpRequest | ")) << error;
-        EXPECT_NE(error.find(std::string(uri) + "/a.xml"), std::string::npos) << "names where it failed: " << error;
+        EXPECT_NE(error.find(std::string(uri) + "/a.xml"), std::string::npos)
+            << "names where it failed: " << error;
     }
 }
 

@@ -23,16 +23,18 @@ TestAuthority makeAuthority() {
     if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the certificates");
     TestAuthority ca{pattern, std::string(pattern) + "/ca.pem", std::string(pattern) + "/server.pem",
                      std::string(pattern) + "/server.key"};
-    std::filesystem::permissions(ca.folder, std::filesystem::perms::all & ~std::filesystem::perms::group_write &
+    std::filesystem::permissions(ca.folder, std::filesystem::perms::all &
+                                                ~std::filesystem::perms::group_write &
                                                 ~std::filesystem::perms::others_write);
     const std::string d = test::shellQuote(ca.folder);
-    test::runCommand("cd " + d +
-                     " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Ostrel Test CA'"
-                     " -keyout ca.key -out ca.pem"
-                     " && openssl req -newkey rsa:2048 -nodes -subj '/CN=127.0.0.1' -keyout server.key -out server.csr"
-                     " && printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\nbasicConstraints=CA:FALSE\\n' > ext.cnf"
-                     " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
-                     " -extfile ext.cnf -out server.pem && chmod 644 server.key");
+    test::runCommand(
+        "cd " + d +
+        " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Ostrel Test CA'"
+        " -keyout ca.key -out ca.pem"
+        " && openssl req -newkey rsa:2048 -nodes -subj '/CN=127.0.0.1' -keyout server.key -out server.csr"
+        " && printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\nbasicConstraints=CA:FALSE\\n' > ext.cnf"
+        " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
+        " -extfile ext.cnf -out server.pem && chmod 644 server.key");
     return ca;
 }
 
