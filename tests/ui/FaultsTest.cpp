@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 
+#include "client/Replies.h"
 #include "client/WebDAVClient.h"
 #include "platform/Files.h"
 #include "support/DavServer.h"
@@ -46,8 +47,9 @@ std::string billionLaughs() {
     return text + "]><D:multistatus xmlns:D='DAV:'><D:displayname>&l10;</D:displayname></D:multistatus>";
 }
 
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace
 
@@ -120,12 +122,14 @@ private:
 
 private slots:
     void transportFaults() {
-        documentFault([] { return Reply::raw("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n<doc><p>cut", true); },
-                      "closed before the whole reply had arrived");
+        documentFault(
+            [] { return Reply::raw("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n<doc><p>cut", true); },
+            "closed before the whole reply had arrived");
         documentFault([] { return Reply::silent(20s); }, "did not answer in time");
         documentFault([] { return Reply::drop(); }, "closed the connection without sending a reply");
-        listingFault([] { return Reply::raw("HTTP/1.1 207 Multi-Status\r\nContent-Length: 9000\r\n\r\n<D:m", true); },
-                     "closed before the whole reply had arrived");
+        listingFault(
+            [] { return Reply::raw("HTTP/1.1 207 Multi-Status\r\nContent-Length: 9000\r\n\r\n<D:m", true); },
+            "closed before the whole reply had arrived");
     }
 
     void connectionRefusedThenWorking() {
@@ -152,33 +156,48 @@ private slots:
 
     void serverErrorsAndBrokenBodies() {
         const std::string page = "<html><body><h1>Down for maintenance</h1><br></body></html>";
-        documentFault([&] { return Reply::http(503, "Service Unavailable", page, {{"Content-Type", "text/html"}}); },
-                      "Service Unavailable\r\n" + page);
+        documentFault(
+            [&] {
+                return Reply::http(503, "Service Unavailable", page, {{"Content-Type", "text/html"}});
+            },
+            "Service Unavailable\r\n" + page);
         listingFault([&] { return Reply::http(500, "Internal Server Error", page); },
                      "Failed to load response\r\n" + page);
         listingFault([] { return Reply::http(200, "OK", "this is not XML at all"); },
                      "Failed to load response\r\nthis is not XML at all");
         const auto start = std::chrono::steady_clock::now();
-        listingFault([] { return Reply::http(207, "Multi-Status", billionLaughs()); }, "Failed to load response");
+        listingFault([] { return Reply::http(207, "Multi-Status", billionLaughs()); },
+                     "Failed to load response");
         QVERIFY(std::chrono::steady_clock::now() - start < 10s);
     }
 
     void invalidUtf8AndExternalEntitiesAreNeverTrusted() {
         ScriptedServer server;
-        const std::string names = "<?xml version='1.0'?><!DOCTYPE m [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]>"
-                                  "<D:multistatus xmlns:D='DAV:'><D:displayname>/root</D:displayname>"
-                                  "<D:displayname>/bad\xFF\xFEname</D:displayname>"
-                                  "<D:displayname>/&secret;</D:displayname></D:multistatus>";
+        const std::string names =
+            "<?xml version='1.0'?><!DOCTYPE m [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]>"
+            "<D:multistatus xmlns:D='DAV:'><D:displayname>/root</D:displayname>"
+            "<D:displayname>/bad\xFF\xFEname</D:displayname>"
+            "<D:displayname>/&secret;</D:displayname></D:multistatus>";
         server.enqueue(Reply::http(207, "Multi-Status", names));
+        server.enqueue(Reply::http(200, "OK", "<?xml version='1.0' encoding='UTF-8'?><doc>\xC3\x28</doc>"));
+        server.enqueue(Reply::http(207, "Multi-Status", names));
+        WebDAVClient client = clientOn(server.baseUrl() + "/dav");
+        XmlDocument listing = client.FindPropertyByName("c", "displayname");
+        QCOMPARE(replies::displayNames(listing),
+                 std::vector<std::string>({"/root", "/bad\xEF\xBF\xBD\xEF\xBF\xBDname", "/"}));
+        QVERIFY(!contains(listing.xml(), "root:x:"));
+        QVERIFY2(!client.GetDocument("c/a.xml").hasChildNodes(), "not UTF-8, so not XML");
         auto window = windowOn(server.baseUrl() + "/dav");
         test::setField(window.get(), "c");
         click(window.get(), "Command8");
         QVERIFY2(toolkit.messages.empty(), toolkit.lastMessage().c_str());
-        QCOMPARE(test::listed(window.get()), QStringList({"root", QString::fromUtf8("bad\uFFFD\uFFFDname"), ""}));
+        QCOMPARE(test::listed(window.get()),
+                 QStringList({"root", QString::fromUtf8("bad\uFFFD\uFFFDname"), ""}));
 
         // A document that is not valid UTF-8 is not XML: the viewer says why instead of showing garbage.
         server.enqueue(Reply::http(200, "OK", "<?xml version='1.0' encoding='UTF-8'?><doc>\xC3\x28</doc>"));
-        server.enqueue(Reply::http(200, "OK", "<!DOCTYPE d [<!ENTITY s SYSTEM 'file:///etc/passwd'>]><d>&s;</d>"));
+        server.enqueue(
+            Reply::http(200, "OK", "<!DOCTYPE d [<!ENTITY s SYSTEM 'file:///etc/passwd'>]><d>&s;</d>"));
         test::setField(window.get(), "c/a.xml");
         click(window.get(), "Command3");
         auto* view = window->viewer()->findChild<ui::XmlView*>("WebBrowser1");
@@ -199,8 +218,17 @@ private slots:
         ScriptedServer server;
         server.enqueue(Reply::http(200, "OK", big, {{"Content-Type", "text/xml"}}));
         server.enqueue(Reply::http(200, "OK", kGoodDocument));
+        server.enqueue(Reply::http(200, "OK", big, {{"Content-Type", "text/xml"}}));
+        server.enqueue(Reply::http(200, "OK", kGoodDocument));
         big.clear();
         big.shrink_to_fit();
+        {
+            WebDAVClient client = clientOn(server.baseUrl() + "/dav");
+            client.SetTimeouts({.connect = 2000ms, .stall = 30s});
+            QCOMPARE(client.GetDocument("big.xml").documentElement().childNodes().length(),
+                     std::size_t((100u << 20) / 1007 + 1));
+            QCOMPARE(client.GetDocument("next.xml").text(), std::string("fine"));
+        }
         auto window = windowOn(server.baseUrl() + "/dav");
         window->client().SetTimeouts({.connect = 2000ms, .stall = 30s});
         test::setField(window.get(), "big.xml");
@@ -217,6 +245,19 @@ private slots:
 
     void aRestartedOrStoppedServer() {
         test::DavServer dav;
+        WebDAVClient client = clientOn(dav.url());
+        client.GetDocument("xbrl/config/Document_1.xml");
+        dav.stop();
+        dav.start();
+        QVERIFY(client.GetDocument("xbrl/config/Document_1.xml").hasChildNodes());
+        client.LockResource("xbrl/config/Document_1.xml");
+        dav.stop();
+        QVERIFY(contains(errorOf([&] { client.UnlockResource("xbrl/config/Document_1.xml"); }),
+                         "Connection refused"));
+        dav.start();
+        client.UnlockResource("xbrl/config/Document_1.xml");
+        QCOMPARE(client.ConnectionsOpened(), 3L);
+
         auto window = windowOn(dav.url());
         test::setField(window.get(), "xbrl/config/Document_2.xml");
         click(window.get(), "Command3");
@@ -249,7 +290,8 @@ private slots:
         text->selectAll();
         QTest::keyClicks(text, "<work>an hour of typing</work>");
         test::setField(window.get(), "c/work.xml");
-        for (const char* expected : {"Resource has been locked", "Insufficient storage\r\n<error>disk full</error>"}) {
+        for (const char* expected :
+             {"Resource has been locked", "Insufficient storage\r\n<error>disk full</error>"}) {
             click(window->editor(), "Command1");
             QVERIFY2(contains(toolkit.lastMessage(), expected), toolkit.lastMessage().c_str());
             QVERIFY(window->editor()->isVisible());
@@ -303,7 +345,8 @@ private slots:
         QCOMPARE(requests[2].target, std::string("/dav/c/caf%C3%A9%20menu.xml"));
         QCOMPARE(toolkit.lastMessage(), std::string("Resource c/caf\xC3\xA9 menu.xml deleted"));
 
-        for (const std::string& uri : {std::string(), std::string("127.0.0.1:4000/dav"), std::string("http//x")}) {
+        for (const std::string& uri :
+             {std::string(), std::string("127.0.0.1:4000/dav"), std::string("http//x")}) {
             auto broken = windowOn(uri);
             click(broken.get(), "Command3");
             QVERIFY2(contains(toolkit.lastMessage(), "is not an absolute http:// or https:// URL"),
