@@ -74,25 +74,12 @@ int save(const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
+    return runMeasured([&] {
         const Args args(argc, argv);
-        int status = 2;
-        if (args.mode() == "get") {
-            status = getMany(args);
-        } else if (args.mode() == "names") {
-            status = names(args);
-        } else if (args.mode() == "save") {
-            status = save(args);
-        } else {
-            std::fprintf(stderr, "usage: ostrel-bench-client get|names|save --url URL ...\n");
-            return 2;
-        }
-        report("peak_kib", peakResidentKib());
-        return status;
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-    }
-    return 1;
+        if (args.mode() == "get") return getMany(args);
+        if (args.mode() == "names") return names(args);
+        if (args.mode() == "save") return save(args);
+        std::fprintf(stderr, "usage: ostrel-bench-client get|names|save --url URL ...\n");
+        return 2;
+    });
 }

@@ -1,5 +1,7 @@
 #include "Support.h"
 
+#include "platform/Error.h"
+
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -71,6 +73,19 @@ std::map<std::string, std::vector<std::string>> parseReport(std::string_view out
         values[std::string(line.substr(0, eq))].emplace_back(line.substr(eq + 1));
     }
     return values;
+}
+
+int runMeasured(const std::function<int()>& work) {
+    try {
+        const int status = work();
+        report("peak_kib", peakResidentKib());
+        return status;
+    } catch (const ostrel::Error& error) {
+        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    return 1;
 }
 
 }  // namespace ostrel::bench

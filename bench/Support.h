@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ inline double secondsBetween(Clock::time_point from, Clock::time_point to) {
 
 // The peak resident set of this process so far, in KiB.
 long peakResidentKib();
+// Runs a measured program's work, reports its peak memory, and turns an error into a message on stderr and
+// exit status 1.
+int runMeasured(const std::function<int()>& work);
 
 // One "key=value" line on standard output, flushed at once so that nothing is lost if the program dies later.
 void report(std::string_view key, std::string_view value);

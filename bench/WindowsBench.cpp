@@ -207,24 +207,14 @@ private:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    try {
+    return runMeasured([&] {
         const Args args(argc, argv);
         ReplyClock relay(static_cast<int>(args.number("port", 0)));
         BenchToolkit toolkit;
         toolkit.uri =
             "http://127.0.0.1:" + std::to_string(relay.port()) + args.get("path", "/ostrelwebdavserver");
         toolkit.resultFile = args.get("result");
-        int status = 1;
-        {
-            Bench bench(args, toolkit);
-            status = bench.run(relay);
-        }
-        report("peak_kib", peakResidentKib());
-        return status;
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-    }
-    return 1;
+        Bench bench(args, toolkit);
+        return bench.run(relay);
+    });
 }
