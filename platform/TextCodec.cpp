@@ -80,68 +80,41 @@ bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string
 
 }  // namespace
 
-bool isValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    while (p < end) {
-        // Replies are mostly ASCII: eight bytes at a time while none has its high bit set.
+namespace {
+
+// The end of the valid UTF-8 run that starts at `from`. Replies are large, almost always valid and mostly
+// ASCII, so ASCII is skipped eight bytes at a time.
+std::size_t validRunEnd(std::string_view bytes, std::size_t from) {
+    std::size_t at = from;
+    for (;;) {
         std::uint64_t word = 0;
-        while (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080u) == 0)) p += 8;
-        if (p == end) break;
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
+        while (bytes.size() - at >= 8 &&
+               (std::memcpy(&word, bytes.data() + at, 8), (word & 0x8080808080808080u) == 0)) {
+            at += 8;
         }
-        std::ptrdiff_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p < length || p[1] < low || p[1] > high) return false;
-        for (std::ptrdiff_t k = 2; k < length; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-        }
-        p += length;
+        const std::size_t length = at < bytes.size() ? validSequenceLength(bytes, at) : 0;
+        if (length == 0) return at;
+        at += length;
     }
-    return true;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    return validRunEnd(bytes, 0) == bytes.size();
 }
 
 std::string toValidUtf8(std::string_view bytes) {
-    if (isValidUtf8(bytes)) return std::string(bytes);
+    std::size_t i = validRunEnd(bytes, 0);
+    if (i == bytes.size()) return std::string(bytes);
     std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
+    out.reserve(bytes.size() + 16);
+    out.append(bytes.data(), i);
     while (i < bytes.size()) {
-        // Copy a valid run at once: replies are large and almost always valid, and mostly ASCII, which is
-        // checked eight bytes at a time.
-        std::size_t runEnd = i;
-        std::size_t len;
-        for (;;) {
-            std::uint64_t word = 0;
-            while (bytes.size() - runEnd >= 8 &&
-                   (std::memcpy(&word, bytes.data() + runEnd, 8), (word & 0x8080808080808080u) == 0))
-                runEnd += 8;
-            if (runEnd >= bytes.size() || (len = validSequenceLength(bytes, runEnd)) == 0) break;
-            runEnd += len;
-        }
+        out += kReplacement;
+        const std::size_t runEnd = validRunEnd(bytes, ++i);
         out.append(bytes.data() + i, runEnd - i);
         i = runEnd;
-        if (i < bytes.size()) {
-            out += kReplacement;
-            ++i;
-        }
     }
     return out;
 }
