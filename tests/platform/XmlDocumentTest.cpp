@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "platform/Error.h"
@@ -26,12 +25,10 @@ TEST(XmlDocument, HostileDocumentsNeverReadFilesNorExplode) {
         laughs += "'>";
     }
     laughs += "]><l>&l10;</l>";
-    const auto start = std::chrono::steady_clock::now();
     XmlDocument bomb;
     EXPECT_FALSE(bomb.loadXML(laughs));
     EXPECT_FALSE(bomb.hasChildNodes());
     EXPECT_FALSE(XmlDocument::fromBytes(laughs).hasChildNodes());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST(XmlDocument, LoadXmlIgnoresDeclaredEncodingAndReportsFailures) {
