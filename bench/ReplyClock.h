@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "Support.h"
+#include "tests/support/Loopback.h"
 
 namespace ostrel::bench {
 
@@ -19,7 +20,7 @@ public:
     ReplyClock(const ReplyClock&) = delete;
     ReplyClock& operator=(const ReplyClock&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
     // When the last byte from the server went to the client.
     Clock::time_point lastReplyByte() const;
     // Connections the client opened through the relay.
@@ -29,9 +30,8 @@ private:
     void relay();
 
     int upstreamPort_;
-    int listener_ = -1;
+    test::LoopbackListener listener_{16};
     int wake_[2] = {-1, -1};
-    int port_ = 0;
     std::atomic<Clock::rep> lastReply_{0};
     std::atomic<long> connections_{0};
     std::thread thread_;

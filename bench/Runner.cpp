@@ -33,6 +33,7 @@
 #include "Support.h"
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
+#include "tests/support/DavServer.h"
 
 using namespace ostrel;
 using namespace ostrel::bench;
@@ -148,19 +149,11 @@ fs::path ownFolder() {
     return fs::read_symlink("/proc/self/exe").parent_path();
 }
 
-std::string valueOf(const std::string& output, const std::string& key) {
-    const std::map<std::string, std::vector<std::string>> values = parseReport(output);
-    const auto found = values.find(key);
-    if (found == values.end()) throw std::runtime_error("no " + key + "= in:\n" + output);
-    return found->second.front();
-}
-
 struct Server {
     std::string auth;
     std::string dir;
     std::string url;  // http://127.0.0.1:PORT/ostrelwebdavserver
     int port = 0;
-    bool running = false;
 
     std::string user() const { return auth == "none" ? "" : kUser; }
     std::string password() const { return auth == "none" ? "" : kPassword; }
@@ -171,45 +164,18 @@ struct Server {
 // them, so they cannot go before it does.
 class Servers {
 public:
-    explicit Servers(std::string scratch) : scratch_(std::move(scratch)) {}
-    ~Servers() {
-        for (Server& server : servers_) {
-            try {
-                stop(server);
-            } catch (...) {
-                std::fprintf(stderr, "could not stop the server in %s\n", server.dir.c_str());
-            }
-        }
-    }
-    Servers(const Servers&) = delete;
-    Servers& operator=(const Servers&) = delete;
-
     const Server& start(const std::string& auth, const std::string& dir) {
-        Server& server = servers_.emplace_back(Server{auth, dir});
-        fs::create_directories(server.dir);
-        fs::permissions(server.dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec);
-        const Finished started =
-            runProgram({sourceDir() + "/scripts/dav-server", "start", "--dir", server.dir, "--port", "0",
-                        "--auth", server.auth, "--user", kUser, "--password", kPassword},
-                       scratch_);
-        if (started.exitCode != 0)
-            throw std::runtime_error("dav-server start failed:\n" + started.out + started.err);
-        server.url = valueOf(started.out, "url");
-        server.port = std::stoi(valueOf(started.out, "port"));
-        server.running = true;
-        return server;
+        fs::create_directories(dir);
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+        const test::DavServer& dav = running_.emplace_back(test::DavServer::Options{
+            .auth = auth, .user = kUser, .password = kPassword, .seed = false, .folder = dir});
+        return servers_.emplace_back(Server{auth, dir, dav.url(), dav.port()});
     }
 
 private:
-    void stop(Server& server) {
-        if (!server.running) return;
-        runProgram({sourceDir() + "/scripts/dav-server", "stop", "--dir", server.dir}, scratch_);
-        server.running = false;
-    }
-
-    std::string scratch_;
-    // A list keeps its elements in place, so the references handed out stay valid.
+    // Lists keep their elements in place, so the references handed out stay valid.
+    std::list<test::DavServer> running_;
     std::list<Server> servers_;
 };
 
@@ -1000,7 +966,7 @@ int run(const Options& options) {
     std::vector<Row> rows;
     Growth growth;
     {
-        Servers servers(context.scratch);
+        Servers servers;
         const long primary = primarySize(options.members);
         const Clock::time_point start = Clock::now();
         std::fprintf(stderr, "Starting Apache and making the data in %s ...\n", work.c_str());

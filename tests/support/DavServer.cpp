@@ -60,17 +60,20 @@ std::filesystem::path serverParentFolder() {
 }
 }  // namespace
 
-DavServer::DavServer(Options options) : options_(std::move(options)) {
-    std::string pattern = (serverParentFolder() / "ostrel-dav-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder for the DAV server");
-    dir_ = pattern;
+DavServer::DavServer(Options options) : options_(std::move(options)), dir_(options_.folder) {
+    if (dir_.empty()) {
+        std::string pattern = (serverParentFolder() / "ostrel-dav-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder for the DAV server");
+        dir_ = pattern;
+        ownsFolder_ = true;
+    }
     start();
 }
 
 DavServer::~DavServer() {
     try {
         stop();
-        std::filesystem::remove_all(dir_);
+        if (ownsFolder_) std::filesystem::remove_all(dir_);
     } catch (...) {
         // A failing clean-up must not hide the test's own result.
     }

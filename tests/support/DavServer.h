@@ -16,6 +16,9 @@ public:
         bool seed = true;
         std::string tlsCertificate;  // with tlsKey: serve https
         std::string tlsKey;
+        // Serve from this folder, which the caller made and removes; empty: a fresh folder of the server's
+        // own, removed when it goes.
+        std::string folder;
     };
 
     explicit DavServer(Options options);
@@ -44,6 +47,7 @@ private:
     std::string log_;
     int port_ = 0;
     bool running_ = false;
+    bool ownsFolder_ = false;
 };
 
 // Runs a shell command and returns its standard output; raises std::runtime_error with the output when the

@@ -1,8 +1,6 @@
 #include "tests/support/ScriptedServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -97,23 +95,6 @@ Reply Reply::silent(std::chrono::milliseconds howLong) {
 
 ScriptedServer::ScriptedServer() {
     if (::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) fail("pipe");
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listenFd_, 64) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        int saved = errno;
-        if (listenFd_ >= 0) ::close(listenFd_);
-        ::close(stopPipe_[0]);
-        ::close(stopPipe_[1]);
-        errno = saved;
-        fail("cannot listen on 127.0.0.1");
-    }
-    port_ = ntohs(addr.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -125,13 +106,12 @@ ScriptedServer::~ScriptedServer() {
     acceptor_.join();
     // The acceptor has ended, so nobody adds workers any more.
     for (auto& worker : workers_) worker.join();
-    ::close(listenFd_);
     ::close(stopPipe_[0]);
     ::close(stopPipe_[1]);
 }
 
 std::string ScriptedServer::baseUrl() const {
-    return "http://127.0.0.1:" + std::to_string(port_);
+    return "http://127.0.0.1:" + std::to_string(port());
 }
 
 void ScriptedServer::enqueue(Reply reply) {
@@ -161,13 +141,13 @@ std::size_t ScriptedServer::pendingReplies() const {
 
 void ScriptedServer::acceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        pollfd fds[2] = {{listener_.fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents != 0) return;
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             // Out of descriptors or an aborted handshake: back off briefly rather than spin.
             if (errno != EINTR && errno != ECONNABORTED && !pause(std::chrono::milliseconds(10))) return;
@@ -188,7 +168,7 @@ void ScriptedServer::serveConnection(int fd, int index) {
         Reply reply = takeReply(request);
         bool ok = true;
         for (const auto& chunk : reply.chunks) {
-            if (!pause(chunk.delayBefore) || !sendAll(fd, chunk.bytes)) {
+            if (!pause(chunk.delayBefore) || !sendAll(fd, chunk.bytes, stopPipe_[0])) {
                 ok = false;
                 break;
             }
@@ -309,23 +289,6 @@ bool ScriptedServer::fill(int fd, std::string& buffer) const {
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
     }
-}
-
-bool ScriptedServer::sendAll(int fd, std::string_view bytes) const {
-    while (!bytes.empty()) {
-        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (fds[1].revents != 0) return false;
-        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-    }
-    return true;
 }
 
 bool ScriptedServer::pause(std::chrono::milliseconds howLong) const {

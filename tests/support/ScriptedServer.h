@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/Loopback.h"
+
 namespace ostrel::test {
 
 // One request as the server read it off the wire.
@@ -70,7 +72,7 @@ public:
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
     std::string baseUrl() const;  // "http://127.0.0.1:<port>"
 
     void enqueue(Reply reply);
@@ -87,12 +89,10 @@ private:
     Reply takeReply(const RecordedRequest& request);
     bool readRequest(int fd, std::string& buffer, RecordedRequest& out) const;
     bool fill(int fd, std::string& buffer) const;
-    bool sendAll(int fd, std::string_view bytes) const;
     bool pause(std::chrono::milliseconds howLong) const;
 
-    int listenFd_ = -1;
+    LoopbackListener listener_;
     int stopPipe_[2] = {-1, -1};  // readable once the server is stopping; every wait polls it
-    int port_ = 0;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable recorded_;
