@@ -3,8 +3,9 @@
 #include <QIcon>
 #include <QPixmap>
 
-// The program's own pictures, drawn in code at 32x32 pixels in the classic 16-colour palette, so that they
-// stay crisp at their native size and need no image files.
+// The program's own pictures: 32x32 pixels in the classic 16-colour palette, kept as SVG files in the
+// resource system and drawn pixel for pixel, so that they stay crisp at their native size and scale without
+// blurring.
 namespace ostrel::ui {
 
 // A computer monitor joined by a cable to a yellow folder.
