@@ -15,6 +15,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
 #include "ui/frmLogon.h"
@@ -251,7 +252,7 @@ void frmMain::Command4_Click() {
 
 void frmMain::Command10_Click() {
     guarded([this] {
-        if (browsing::trimBlanks(field()).empty()) {
+        if (trimBlanks(field()).empty()) {
             message("Select a collection first before continuing");
             return;
         }
