@@ -28,7 +28,7 @@ namespace {
 QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect twipsRectangle) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    placeTwips(b, twipsRectangle.x(), twipsRectangle.y(), twipsRectangle.width(), twipsRectangle.height());
+    placeTwips(b, twipsRectangle);
     b->setAutoDefault(false);
     return b;
 }
@@ -42,7 +42,7 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* captio
     b->setIcon(QIcon(picture));
     b->setIconSize(QSize(32, 32));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    placeTwips(b, twipsRectangle.x(), twipsRectangle.y(), twipsRectangle.width(), twipsRectangle.height());
+    placeTwips(b, twipsRectangle);
     return b;
 }
 
@@ -58,15 +58,12 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setObjectName("frmMain");
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
-    sizeWindowTwips(this, 11310, 7515);
+    resize(twips(11310), twips(7515));
     useLayoutFont(this);
     buildControls();
 }
 
-frmMain::~frmMain() {
-    delete browser;
-    delete updform;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::buildControls() {
     Label1 = new QLabel("Resource", this);
@@ -86,20 +83,20 @@ void frmMain::buildControls() {
     lstResult = new QListWidget(this);
     lstResult->setObjectName("lstResult");
     lstResult->setUniformItemSizes(true);
-    placeTwips(lstResult, 360, 2280, 5415, 2595);
+    placeTwips(lstResult, {360, 2280, 5415, 2595});
     Command9 = pictureButton(this, "Command9", "&Lock", padlockClosedPicture(), {9360, 360, 855, 795});
     Command10 = button(this, "Command10", "New document", {7680, 720, 1455, 255});
     Command11 = button(this, "Command11", "Copy document", {8400, 4800, 1455, 255});
     Drive1 = new DriveListBox(this);
     Drive1->setObjectName("Drive1");
-    placeTwips(Drive1, 6000, 2280, 3855, 315);
+    placeTwips(Drive1, {6000, 2280, 3855, 315});
     Dir1 = new DirListBox(this);
     Dir1->setObjectName("Dir1");
-    placeTwips(Dir1, 6000, 2640, 3855, 1440);
+    placeTwips(Dir1, {6000, 2640, 3855, 1440});
     lblPath = new QLabel(this);
     lblPath->setObjectName("lblPath");
     lblPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    placeTwips(lblPath, 6000, 4080, 3855, 255);
+    placeTwips(lblPath, {6000, 4080, 3855, 255});
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
     const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
@@ -136,8 +133,8 @@ void frmMain::buildControls() {
     connect(Dir1, &DirListBox::pathRequested, this, &frmMain::Dir1_PathRequested);
 }
 
-void frmMain::guarded(const std::function<void()>& handler) {
-    ErrorGuard::run(toolkit, handler);
+bool frmMain::guarded(const std::function<void()>& handler) {
+    return ErrorGuard::run(toolkit, handler);
 }
 
 void frmMain::message(const std::string& text) {
