@@ -14,6 +14,10 @@ QString forDisplay(const std::string& text) {
 }
 }  // namespace
 
+void nameApplication() {
+    QApplication::setApplicationName("ostrel-webdav");
+}
+
 std::string QtToolkit::InputBox(const std::string& prompt, const std::string& title,
                                 const std::string& defaultText) {
     QInputDialog dialog(QApplication::activeWindow());

@@ -6,6 +6,10 @@ class QWidget;
 
 namespace ostrel::ui {
 
+// Names the program to the desktop. No display name is set: Qt would append it to every window caption
+// (" — Ostrel WebDAV"), and the captions are exactly the windows' own.
+void nameApplication();
+
 // The desktop's own modal dialogs, and the result file in the user's application data folder.
 class QtToolkit : public Toolkit {
 public:

@@ -36,6 +36,8 @@ frmLogon::frmLogon(QWidget* parent)
     txtPassword->setObjectName("txtPassword");
     placeTwips(txtPassword, {1200, 720, 1935, 285});
     txtPassword->setEchoMode(QLineEdit::Password);
+    // The style's own mask is a bullet; the dialog shows a "*" for every character typed.
+    txtPassword->setStyleSheet("lineedit-password-character: 42");
     txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     Command1->setObjectName("Command1");
     placeTwips(Command1, {2160, 1200, 975, 255});
