@@ -16,6 +16,8 @@ public:
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void MsgBox(const std::string& prompt, const std::string& title) override;
+    void DetailedMsgBox(const std::string& prompt, const std::string& details,
+                        const std::string& title) override;
     bool AskYesNo(const std::string& question, const std::string& title) override;
     std::string ResultFilePath() override;
 };

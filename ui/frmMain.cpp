@@ -68,10 +68,10 @@ frmMain::~frmMain() = default;
 void frmMain::buildControls() {
     Label1 = new QLabel("Resource", this);
     Label1->setObjectName("Label1");
-    placeTwips(Label1, 240, 360, 1335, 255);
+    placeTwips(Label1, {240, 360, 1335, 255});
     txtWebDAVResource = new QLineEdit("xbrl/config/Document_1.xml", this);
     txtWebDAVResource->setObjectName("txtWebDAVResource");
-    placeTwips(txtWebDAVResource, 240, 720, 5415, 285);
+    placeTwips(txtWebDAVResource, {240, 720, 5415, 285});
     Command1 = button(this, "Command1", "Property names", {5880, 360, 1335, 255});
     Command2 = button(this, "Command2", "All properties", {5880, 720, 1335, 255});
     Command3 = button(this, "Command3", "Get document", {7680, 360, 1455, 255});
@@ -155,8 +155,8 @@ void frmMain::Form_Load() {
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         logonForm->exec();
-        updform = new frmUpdate();
-        connect(updform, &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
+        updform = std::make_unique<frmUpdate>();
+        connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
     });
 }
 
@@ -226,7 +226,7 @@ void frmMain::ShowResult(const XmlDocument& reply) {
     files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
     if (files::exists(path)) files::remove(path);
     reply.save(path);
-    if (!browser) browser = new frmBrowse();
+    if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(QString::fromStdString(path));
     browser->show();
     browser->raise();
@@ -279,6 +279,8 @@ void frmMain::updform_UpdateDoc(const QString& xmldoc) {
     guarded([this, &xmldoc] {
         const XmlDocument reply =
             whileBusy([&] { return davClient->UpdateDocument(field(), xmldoc.toStdString(), lockToken); });
+        // The text is on the server now; until here a failure leaves the editor open with it.
+        updform->Stored();
         if (reply.hasChildNodes()) {
             ShowResult(reply);
         } else {

@@ -6,7 +6,6 @@
 
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
-#include "ui/ErrorGuard.h"
 #include "ui/Icons.h"
 #include "ui/Twips.h"
 
@@ -68,13 +67,13 @@ bool frmUpdate::hasUnsavedChanges() const {
     return rtfXMlDoc->document()->isModified();
 }
 
-void frmUpdate::Command1_Click() {
-    const unsigned long errorsBefore = ErrorGuard::reported();
-    emit UpdateDoc(text());
-    // A store that failed has been reported by the main window: the window and the text stay for another try.
-    if (ErrorGuard::reported() != errorsBefore) return;
+void frmUpdate::Stored() {
     rtfXMlDoc->document()->setModified(false);
     hide();
+}
+
+void frmUpdate::Command1_Click() {
+    emit UpdateDoc(text());
 }
 
 void frmUpdate::Command2_Click() {
