@@ -196,6 +196,9 @@ void XmlView::showTree() {
     text_->clear();
     stack_->setCurrentWidget(tree_);
     expandWhileCheap();
+    // A new document opens at its top, whatever the previous one was scrolled to.
+    tree_->scrollToTop();
+    tree_->horizontalScrollBar()->setValue(0);
 }
 
 void XmlView::showPlain(const QString& error, const QString& text) {

@@ -15,6 +15,7 @@ class XmlTreeModel;
 // A read-only view of a local XML file, shown the way a web browser shows one: the whole document as an
 // indented, syntax-coloured, collapsible tree ("xmlTree"). A file that is not well-formed is shown as plain
 // text ("xmlText") with the parse error above it ("xmlError"); a file that cannot be read shows why instead.
+// Each new file opens at its top.
 class XmlView : public QWidget {
     Q_OBJECT
 
