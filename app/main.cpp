@@ -12,8 +12,7 @@ constexpr const char* kUsage = "Usage: ostrel-webdav [--version | --help]\n";
 
 int runWindows(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("ostrel-webdav");
-    QApplication::setApplicationDisplayName("Ostrel WebDAV");
+    ostrel::ui::nameApplication();
     QApplication::setApplicationVersion(OSTREL_VERSION);
     QApplication::setDesktopFileName("org.ostrel.webdav");
 

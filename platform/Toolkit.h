@@ -15,6 +15,12 @@ public:
                                  const std::string& defaultText) = 0;
     // A modal message box with the OK button only and no icon. Lines are separated by CR LF.
     virtual void MsgBox(const std::string& prompt, const std::string& title) = 0;
+    // A message box like MsgBox whose details (a server's reply, say) are offered behind a button. A desktop
+    // without such a button shows them below the text.
+    virtual void DetailedMsgBox(const std::string& prompt, const std::string& details,
+                                const std::string& title) {
+        MsgBox(details.empty() ? prompt : prompt + "\r\n\r\n" + details, title);
+    }
     // A modal question with Yes and No: true for Yes.
     virtual bool AskYesNo(const std::string& question, const std::string& title) = 0;
     // The file through which reply documents are handed to the viewer and the editor.

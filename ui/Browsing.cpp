@@ -1,18 +1,11 @@
 #include "ui/Browsing.h"
 
+#include "ui/Text.h"
+
 namespace ostrel::browsing {
 
-namespace {
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-}  // namespace
-
-std::string trimBlanks(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
+using ui::contains;
+using ui::trimBlanks;
 
 std::vector<std::string> listing(const std::string& field, const std::vector<std::string>& names) {
     std::vector<std::string> entries;

@@ -25,7 +25,4 @@ Picked pick(const std::string& field, const std::string& lastPicked, const std::
 // The label text of a local folder: a file URL.
 std::string folderUrl(const std::string& path);
 
-// The text without leading and trailing blanks (spaces only).
-std::string trimBlanks(const std::string& text);
-
 }  // namespace ostrel::browsing

@@ -1,58 +1,80 @@
 #include "ui/ErrorGuard.h"
 
+#include <QStringList>
+#include <QTextDocumentFragment>
+
 #include <cstdio>
 #include <exception>
 #include <new>
 
+#include "ui/Text.h"
+
 namespace ostrel::ui {
 
 namespace {
-unsigned long reportedCount = 0;
 // Not one of our own errors (out of memory, a library's exception): reported with the platform's number for
 // an unexpected failure.
 constexpr std::int32_t kUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
-constexpr std::size_t kShownDescription = 4000;
+// A message box that tries to lay out megabytes freezes the desktop: the line shown and the details are cut.
+constexpr std::size_t kShownLine = 4000;
+constexpr std::size_t kShownDetails = 64 * 1024;
+
+std::string shortened(std::string text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 only
+    const std::size_t rest = text.size() - cut;
+    text.resize(cut);
+    return text + "\xE2\x80\xA6 (" + std::to_string(rest) + " more octets)";
+}
+
+// Servers answer errors with HTML pages; the details show their words, one non-blank line each.
+std::string readable(const std::string& reply) {
+    if (!containsNoCase(reply, "<html")) return reply;
+    QString text = QTextDocumentFragment::fromHtml(QString::fromStdString(reply)).toPlainText();
+    text.remove(QChar::ObjectReplacementCharacter);
+    QStringList lines;
+    for (const QString& line : text.split(u'\n')) {
+        if (!line.trimmed().isEmpty()) lines << line.trimmed();
+    }
+    return lines.join("\r\n").toStdString();
+}
+
+void report(Toolkit& toolkit, const Error& error) noexcept {
+    try {
+        const ErrorMessage message = ErrorGuard::describe(error);
+        toolkit.DetailedMsgBox(message.text, message.details, kAppTitle);
+    } catch (...) {
+        std::fprintf(stderr, "%s: %s\n", error.source().c_str(), error.description().c_str());
+    }
+}
 }  // namespace
 
-std::string ErrorGuard::describe(const Error& error) {
+ErrorMessage ErrorGuard::describe(const Error& error) {
     char number[64];
     std::snprintf(number, sizeof number, "Error 0x%08X (%d)", static_cast<unsigned>(error.number()),
                   error.number());
-    // A description can carry a whole reply; a message box that tries to lay out megabytes freezes the
-    // desktop, so only its beginning is shown.
-    std::string description = error.description();
-    if (description.size() > kShownDescription) {
-        std::size_t cut = kShownDescription;
-        while (cut > 0 && (static_cast<unsigned char>(description[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8
-        const std::size_t rest = description.size() - cut;
-        description.resize(cut);
-        description += "\r\n... (" + std::to_string(rest) + " more bytes not shown)";
-    }
-    return std::string(number) + "\r\nSource: " + error.source() + "\r\n\r\n" + description;
+    const std::string& description = error.description();
+    const std::size_t lineEnd = description.find("\r\n");
+    const std::string firstLine = description.substr(0, lineEnd);
+    const std::string rest = lineEnd == std::string::npos ? std::string() : description.substr(lineEnd + 2);
+    return {
+        std::string(number) + "\r\nSource: " + error.source() + "\r\n\r\n" + shortened(firstLine, kShownLine),
+        readable(shortened(rest, kShownDetails))};
 }
 
-void ErrorGuard::run(Toolkit& toolkit, const std::function<void()>& handler) {
-    std::string message;
+bool ErrorGuard::run(Toolkit& toolkit, const std::function<void()>& handler) {
     try {
         handler();
-        return;
+        return true;
     } catch (const Error& error) {
-        message = describe(error);
+        report(toolkit, error);
     } catch (const std::bad_alloc&) {
-        message = describe(Error(kUnexpected, kAppTitle, "Out of memory"));
+        report(toolkit, Error(kUnexpected, kAppTitle, "Out of memory"));
     } catch (const std::exception& error) {
-        message = describe(Error(kUnexpected, kAppTitle, error.what()));
+        report(toolkit, Error(kUnexpected, kAppTitle, error.what()));
     }
-    ++reportedCount;
-    try {
-        toolkit.MsgBox(message, kAppTitle);
-    } catch (...) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
-}
-
-unsigned long ErrorGuard::reported() noexcept {
-    return reportedCount;
+    return false;
 }
 
 }  // namespace ostrel::ui

@@ -14,6 +14,10 @@ QString forDisplay(const std::string& text) {
 }
 }  // namespace
 
+void nameApplication() {
+    QApplication::setApplicationName("ostrel-webdav");
+}
+
 std::string QtToolkit::InputBox(const std::string& prompt, const std::string& title,
                                 const std::string& defaultText) {
     QInputDialog dialog(QApplication::activeWindow());
@@ -25,10 +29,17 @@ std::string QtToolkit::InputBox(const std::string& prompt, const std::string& ti
 }
 
 void QtToolkit::MsgBox(const std::string& prompt, const std::string& title) {
+    DetailedMsgBox(prompt, std::string(), title);
+}
+
+void QtToolkit::DetailedMsgBox(const std::string& prompt, const std::string& details,
+                               const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), forDisplay(prompt), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Qt offers the details behind its "Show Details..." button.
+    if (!details.empty()) box.setDetailedText(forDisplay(details));
     box.exec();
 }
 

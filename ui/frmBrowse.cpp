@@ -13,13 +13,13 @@ frmBrowse::frmBrowse(QWidget* parent)
     setObjectName("frmBrowse");
     setWindowTitle("Result");
     setWindowIcon(viewerIcon());
-    placeWindowTwips(this, 2805, 2415, 10230, 6165);
+    placeTwips(this, {2805, 2415, 10230, 6165});
     useLayoutFont(this);
 
     WebBrowser1->setObjectName("WebBrowser1");
-    placeTwips(WebBrowser1, 0, 0, 10215, 5535);
+    placeTwips(WebBrowser1, {0, 0, 10215, 5535});
     Command1->setObjectName("Command1");
-    placeTwips(Command1, 9120, 5640, 1095, 255);
+    placeTwips(Command1, {9120, 5640, 1095, 255});
     setTabOrder(WebBrowser1, Command1);
 
     connect(Command1, &QPushButton::clicked, this, &frmBrowse::Command1_Click);

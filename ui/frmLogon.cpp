@@ -20,25 +20,27 @@ frmLogon::frmLogon(QWidget* parent)
       Command1(new QPushButton("Logon", this)) {
     setObjectName("frmLogon");
     setWindowTitle("Logon");
-    placeWindowTwips(this, 5970, 5340, 3360, 1770);
+    placeTwips(this, {5970, 5340, 3360, 1770});
     useLayoutFont(this);
 
     Label1->setObjectName("Label1");
-    placeTwips(Label1, 120, 240, 735, 255);
+    placeTwips(Label1, {120, 240, 735, 255});
     Label2->setObjectName("Label2");
-    placeTwips(Label2, 120, 720, 735, 255);
+    placeTwips(Label2, {120, 720, 735, 255});
     // The desktop's font sets "Password" a little wider than the label was drawn for; the gap before the
     // field leaves room to show it whole.
     for (QLabel* label : {Label1, Label2})
         label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     txtUserId->setObjectName("txtUserId");
-    placeTwips(txtUserId, 1200, 240, 1935, 285);
+    placeTwips(txtUserId, {1200, 240, 1935, 285});
     txtPassword->setObjectName("txtPassword");
-    placeTwips(txtPassword, 1200, 720, 1935, 285);
+    placeTwips(txtPassword, {1200, 720, 1935, 285});
     txtPassword->setEchoMode(QLineEdit::Password);
+    // The style's own mask is a bullet; the dialog shows a "*" for every character typed.
+    txtPassword->setStyleSheet("lineedit-password-character: 42");
     txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     Command1->setObjectName("Command1");
-    placeTwips(Command1, 2160, 1200, 975, 255);
+    placeTwips(Command1, {2160, 1200, 975, 255});
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
 

@@ -15,6 +15,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
 #include "ui/frmLogon.h"
@@ -27,7 +28,7 @@ namespace {
 QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect twipsRectangle) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    placeTwips(b, twipsRectangle.x(), twipsRectangle.y(), twipsRectangle.width(), twipsRectangle.height());
+    placeTwips(b, twipsRectangle);
     b->setAutoDefault(false);
     return b;
 }
@@ -41,7 +42,7 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* captio
     b->setIcon(QIcon(picture));
     b->setIconSize(QSize(32, 32));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    placeTwips(b, twipsRectangle.x(), twipsRectangle.y(), twipsRectangle.width(), twipsRectangle.height());
+    placeTwips(b, twipsRectangle);
     return b;
 }
 
@@ -57,23 +58,20 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setObjectName("frmMain");
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
-    sizeWindowTwips(this, 11310, 7515);
+    resize(twips(11310), twips(7515));
     useLayoutFont(this);
     buildControls();
 }
 
-frmMain::~frmMain() {
-    delete browser;
-    delete updform;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::buildControls() {
     Label1 = new QLabel("Resource", this);
     Label1->setObjectName("Label1");
-    placeTwips(Label1, 240, 360, 1335, 255);
+    placeTwips(Label1, {240, 360, 1335, 255});
     txtWebDAVResource = new QLineEdit("xbrl/config/Document_1.xml", this);
     txtWebDAVResource->setObjectName("txtWebDAVResource");
-    placeTwips(txtWebDAVResource, 240, 720, 5415, 285);
+    placeTwips(txtWebDAVResource, {240, 720, 5415, 285});
     Command1 = button(this, "Command1", "Property names", {5880, 360, 1335, 255});
     Command2 = button(this, "Command2", "All properties", {5880, 720, 1335, 255});
     Command3 = button(this, "Command3", "Get document", {7680, 360, 1455, 255});
@@ -85,20 +83,20 @@ void frmMain::buildControls() {
     lstResult = new QListWidget(this);
     lstResult->setObjectName("lstResult");
     lstResult->setUniformItemSizes(true);
-    placeTwips(lstResult, 360, 2280, 5415, 2595);
+    placeTwips(lstResult, {360, 2280, 5415, 2595});
     Command9 = pictureButton(this, "Command9", "&Lock", padlockClosedPicture(), {9360, 360, 855, 795});
     Command10 = button(this, "Command10", "New document", {7680, 720, 1455, 255});
     Command11 = button(this, "Command11", "Copy document", {8400, 4800, 1455, 255});
     Drive1 = new DriveListBox(this);
     Drive1->setObjectName("Drive1");
-    placeTwips(Drive1, 6000, 2280, 3855, 315);
+    placeTwips(Drive1, {6000, 2280, 3855, 315});
     Dir1 = new DirListBox(this);
     Dir1->setObjectName("Dir1");
-    placeTwips(Dir1, 6000, 2640, 3855, 1440);
+    placeTwips(Dir1, {6000, 2640, 3855, 1440});
     lblPath = new QLabel(this);
     lblPath->setObjectName("lblPath");
     lblPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    placeTwips(lblPath, 6000, 4080, 3855, 255);
+    placeTwips(lblPath, {6000, 4080, 3855, 255});
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
     const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
@@ -135,8 +133,8 @@ void frmMain::buildControls() {
     connect(Dir1, &DirListBox::pathRequested, this, &frmMain::Dir1_PathRequested);
 }
 
-void frmMain::guarded(const std::function<void()>& handler) {
-    ErrorGuard::run(toolkit, handler);
+bool frmMain::guarded(const std::function<void()>& handler) {
+    return ErrorGuard::run(toolkit, handler);
 }
 
 void frmMain::message(const std::string& text) {
@@ -157,8 +155,8 @@ void frmMain::Form_Load() {
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         logonForm->exec();
-        updform = new frmUpdate();
-        connect(updform, &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
+        updform = std::make_unique<frmUpdate>();
+        connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
     });
 }
 
@@ -228,7 +226,7 @@ void frmMain::ShowResult(const XmlDocument& reply) {
     files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
     if (files::exists(path)) files::remove(path);
     reply.save(path);
-    if (!browser) browser = new frmBrowse();
+    if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(QString::fromStdString(path));
     browser->show();
     browser->raise();
@@ -251,7 +249,7 @@ void frmMain::Command4_Click() {
 
 void frmMain::Command10_Click() {
     guarded([this] {
-        if (browsing::trimBlanks(field()).empty()) {
+        if (trimBlanks(field()).empty()) {
             message("Select a collection first before continuing");
             return;
         }
@@ -281,6 +279,8 @@ void frmMain::updform_UpdateDoc(const QString& xmldoc) {
     guarded([this, &xmldoc] {
         const XmlDocument reply =
             whileBusy([&] { return davClient->UpdateDocument(field(), xmldoc.toStdString(), lockToken); });
+        // The text is on the server now; until here a failure leaves the editor open with it.
+        updform->Stored();
         if (reply.hasChildNodes()) {
             ShowResult(reply);
         } else {

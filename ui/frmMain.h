@@ -39,13 +39,6 @@ public:
     // the hidden editor.
     void Form_Load();
 
-    // For tests and the demo: the client and what the window keeps.
-    WebDAVClient& client() { return *davClient; }
-    const std::string& currentLockToken() const { return lockToken; }
-    const std::string& currentLastPicked() const { return lastPicked; }
-    frmUpdate* editor() const { return updform; }
-    frmBrowse* viewer() const { return browser; }
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -70,7 +63,8 @@ private slots:
 
 private:
     void buildControls();
-    void guarded(const std::function<void()>& handler);
+    // Runs a handler under the error guard; true when it ran to its end.
+    bool guarded(const std::function<void()>& handler);
     void message(const std::string& text);
     std::string field() const;
     void ShowResult(const XmlDocument& reply);
@@ -96,9 +90,9 @@ private:
     QLabel* lblPath;
 
     std::unique_ptr<WebDAVClient> davClient;
-    frmLogon* logonForm = nullptr;
-    frmUpdate* updform = nullptr;
-    frmBrowse* browser = nullptr;
+    frmLogon* logonForm = nullptr;  // a child of this window
+    std::unique_ptr<frmUpdate> updform;
+    std::unique_ptr<frmBrowse> browser;
     std::string lockToken;
     std::string lastPicked;
 };

@@ -6,7 +6,6 @@
 
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
-#include "ui/ErrorGuard.h"
 #include "ui/Icons.h"
 #include "ui/Twips.h"
 
@@ -24,17 +23,17 @@ frmUpdate::frmUpdate(QWidget* parent)
     setObjectName("frmUpdate");
     setWindowTitle("Update document");
     setWindowIcon(editorIcon());
-    placeWindowTwips(this, 1665, 1965, 10380, 6240);
+    placeTwips(this, {1665, 1965, 10380, 6240});
     useLayoutFont(this);
 
     rtfXMlDoc->setObjectName("rtfXMlDoc");
-    placeTwips(rtfXMlDoc, 240, 240, 9735, 5055);
+    placeTwips(rtfXMlDoc, {240, 240, 9735, 5055});
     rtfXMlDoc->setLineWrapMode(QPlainTextEdit::NoWrap);
     rtfXMlDoc->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Command1->setObjectName("Command1");
-    placeTwips(Command1, 8040, 5640, 855, 255);
+    placeTwips(Command1, {8040, 5640, 855, 255});
     Command2->setObjectName("Command2");
-    placeTwips(Command2, 9120, 5640, 855, 255);
+    placeTwips(Command2, {9120, 5640, 855, 255});
 
     setTabOrder(rtfXMlDoc, Command1);
     setTabOrder(Command1, Command2);
@@ -68,13 +67,13 @@ bool frmUpdate::hasUnsavedChanges() const {
     return rtfXMlDoc->document()->isModified();
 }
 
-void frmUpdate::Command1_Click() {
-    const unsigned long errorsBefore = ErrorGuard::reported();
-    emit UpdateDoc(text());
-    // A store that failed has been reported by the main window: the window and the text stay for another try.
-    if (ErrorGuard::reported() != errorsBefore) return;
+void frmUpdate::Stored() {
     rtfXMlDoc->document()->setModified(false);
     hide();
+}
+
+void frmUpdate::Command1_Click() {
+    emit UpdateDoc(text());
 }
 
 void frmUpdate::Command2_Click() {

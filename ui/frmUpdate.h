@@ -19,10 +19,11 @@ public:
     void xmldoc(const QString& filename);
     // Replaces the whole text with the new-document template.
     void NewDoc();
-    // The whole text, lines separated by CR LF.
-    QString text() const;
     // True when the text was changed since it was last filled or stored.
     bool hasUnsavedChanges() const;
+    // Told by the handler of UpdateDoc that the text is now on the server: the editing ends. Until then
+    // (a store that failed) the window stays open with the text.
+    void Stored();
 
 signals:
     void UpdateDoc(const QString& xmldoc);
@@ -33,6 +34,8 @@ private slots:
 
 private:
     void fill(const QString& text);
+    // The whole text, lines separated by CR LF.
+    QString text() const;
 
     QPlainTextEdit* rtfXMlDoc;
     QPushButton* Command1;

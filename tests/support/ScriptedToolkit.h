@@ -9,43 +9,39 @@
 
 namespace ostrel::test {
 
-// Answers the windows' prompts from a script and keeps every message they show.
+// Answers the windows' prompts from a script and keeps every prompt and message box they show.
 class ScriptedToolkit : public Toolkit {
 public:
-    struct Prompt {
-        std::string prompt;
+    struct Shown {
+        std::string text;     // a prompt's question, a message box's text
+        std::string details;  // a prompt's default answer, a message box's details
         std::string title;
-        std::string defaultText;
     };
     // The next input prompt: std::nullopt presses Cancel, a text is typed over the default and confirmed.
     // With nothing scripted, the default is confirmed unchanged.
     std::deque<std::optional<std::string>> inputs;
-    std::vector<Prompt> prompts;
-    std::vector<std::string> messages;
-    std::vector<std::string> titles;
-    std::vector<std::string> questions;
-    bool answerYes = true;
+    std::vector<Shown> prompts;
+    std::vector<Shown> boxes;
     std::string resultFile;
 
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
-        prompts.push_back({prompt, title, defaultText});
-        if (inputs.empty()) return defaultText;
-        std::optional<std::string> answer = inputs.front();
-        inputs.pop_front();
+        prompts.push_back({prompt, defaultText, title});
+        const std::optional<std::string> answer = inputs.empty() ? defaultText : inputs.front();
+        if (!inputs.empty()) inputs.pop_front();
         return answer.value_or("");
     }
     void MsgBox(const std::string& prompt, const std::string& title) override {
-        messages.push_back(prompt);
-        titles.push_back(title);
+        boxes.push_back({prompt, "", title});
     }
-    bool AskYesNo(const std::string& question, const std::string&) override {
-        questions.push_back(question);
-        return answerYes;
+    void DetailedMsgBox(const std::string& prompt, const std::string& details,
+                        const std::string& title) override {
+        boxes.push_back({prompt, details, title});
     }
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
     std::string ResultFilePath() override { return resultFile; }
 
-    std::string lastMessage() const { return messages.empty() ? std::string() : messages.back(); }
+    std::string last() const { return boxes.empty() ? std::string() : boxes.back().text; }
 };
 
 }  // namespace ostrel::test

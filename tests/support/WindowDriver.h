@@ -1,12 +1,11 @@
 #pragma once
 
-// Helpers that drive the windows as a user does: find controls by their names, answer the modal logon
-// dialog, start the main window against a server.
+// Drives the windows as a user does: controls found by their names, the modal logon dialog answered, the main
+// window started against a server.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -22,19 +21,25 @@ namespace ostrel::test {
 
 template <typename T = QWidget>
 T* control(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(name, Qt::FindDirectChildrenOnly);
+    T* found = window->findChild<T*>(name);
     if (!found) qFatal("no control %s", name);
     return found;
+}
+
+// A window of its own (the editor "frmUpdate", the viewer "frmBrowse"), or nullptr while there is none.
+inline QWidget* topLevel(const char* name) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == name) return window;
+    }
+    return nullptr;
 }
 
 // Runs an action on the modal logon dialog as soon as it is up.
 inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action) {
     QTimer::singleShot(0, [action] {
         for (int attempt = 0; attempt < 200; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
-                action(dialog);
-                return;
-            }
+            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget()))
+                return action(dialog);
             QTest::qWait(10);
         }
         qFatal("the logon dialog did not show");
@@ -44,15 +49,14 @@ inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action) {
 inline void logOn(ui::frmLogon* dialog, const QString& user, const QString& password) {
     QTest::keyClicks(control<QLineEdit>(dialog, "txtUserId"), user);
     QTest::keyClicks(control<QLineEdit>(dialog, "txtPassword"), password);
-    QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
+    QTest::mouseClick(control<QAbstractButton>(dialog, "Command1"), Qt::LeftButton);
 }
 
 // Starts the main window: the URI prompt answered with a server URI, the logon dialog with the credentials.
-inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, const std::string& uri,
-                                                    const QString& user = "demo", const QString& password = "demo") {
+inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, const std::string& uri) {
     toolkit.inputs.push_back(uri);
     auto window = std::make_unique<ui::frmMain>(toolkit);
-    whenLogonShows([user, password](ui::frmLogon* dialog) { logOn(dialog, user, password); });
+    whenLogonShows([](ui::frmLogon* dialog) { logOn(dialog, "demo", "demo"); });
     window->Form_Load();
     window->show();
     return window;
@@ -71,6 +75,12 @@ inline QStringList listed(QWidget* window) {
     auto* list = control<QListWidget>(window, "lstResult");
     for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
     return entries;
+}
+
+// Selects a list entry as a click does; an entry that is not listed selects nothing.
+inline void pick(QWidget* window, const QString& entry) {
+    auto* list = control<QListWidget>(window, "lstResult");
+    list->setCurrentItem(list->findItems(entry, Qt::MatchExactly).value(0));
 }
 
 }  // namespace ostrel::test
