@@ -796,6 +796,7 @@ void HttpRequest::setMaxReplyBytes(std::size_t bytes) {
 
 void HttpRequest::setExtraCaFile(std::string path) {
     impl_->extraCaFile = std::move(path);
+    impl_->caBundle.clear();
 }
 
 long HttpRequest::connectionsOpened() const {
