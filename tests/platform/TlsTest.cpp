@@ -27,15 +27,15 @@ struct TlsServer {
         " -extfile ext.cnf -out server.pem && printf %s $d");
     std::string authority = folder + "/ca.pem";    // signed the server's certificate
     std::string stranger = folder + "/other.pem";  // signed nothing here
-    test::DavServer dav{{.tlsCertificate = folder + "/server.pem", .tlsKey = folder + "/server.key"}};
+    test::DavServer dav{
+        {.seed = false, .tlsCertificate = folder + "/server.pem", .tlsKey = folder + "/server.key"}};
     ~TlsServer() { std::filesystem::remove_all(folder); }
 
-    // The status of each of `times` requests on one request object and the connections it opened, or the
-    // error.
-    std::string get(const std::string& extraAuthority, const std::string& host = "127.0.0.1",
-                    int times = 1) const {
+    // The status of each of `times` requests on one request object trusting the extra authority, and the
+    // connections it opened; or the error.
+    std::string get(const std::string& extra, const std::string& host = "127.0.0.1", int times = 1) const {
         HttpRequest request;
-        request.setExtraCaFile(extraAuthority);
+        request.setExtraCaFile(extra);
         std::string statuses;
         const std::string error = test::errorOf([&] {
             for (int i = 0; i < times; ++i) {
