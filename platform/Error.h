@@ -36,6 +36,12 @@ inline constexpr std::int32_t kHttpInvalidState = static_cast<std::int32_t>(0x80
 inline constexpr std::int32_t kHttpBadHeader = static_cast<std::int32_t>(0x800C0101u);
 // The URL cannot be used (empty, no scheme the request object speaks, malformed).
 inline constexpr std::int32_t kHttpBadUrl = static_cast<std::int32_t>(0x800C0102u);
+// A user id or password holding a control character (CR, LF, ...): refused before anything is sent.
+inline constexpr std::int32_t kHttpBadCredentials = static_cast<std::int32_t>(0x800C0103u);
+// A redirect to another server (host or port), which is never followed.
+inline constexpr std::int32_t kHttpRedirectElsewhere = static_cast<std::int32_t>(0x800C0104u);
+// A reply the request object refuses to read: a transfer coding it never asked for.
+inline constexpr std::int32_t kHttpRefusedReply = static_cast<std::int32_t>(0x800C0105u);
 // XML document service: an unknown property or an XPath expression that does not compile.
 inline constexpr std::int32_t kXmlBadArgument = static_cast<std::int32_t>(0x800C0200u);
 // File operations: kFileBase plus the system's errno.

@@ -6,7 +6,10 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -22,6 +25,8 @@ constexpr const char* kSource = "HttpRequest";
 // make us allocate gigabytes before a byte has arrived.
 constexpr std::size_t kMaxReserve = 64u << 20;
 constexpr std::size_t kDefaultMaxReply = std::size_t(512) << 20;
+// An error description quotes at most this much of a reply.
+constexpr std::size_t kMaxQuotedReply = std::size_t(64) << 10;
 
 struct CurlFree {
     void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -30,6 +35,9 @@ struct SlistFree {
     void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
 };
 using Slist = std::unique_ptr<curl_slist, SlistFree>;
+struct UrlFree {
+    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+};
 
 void initialiseCurlOnce() {
     static std::once_flag once;
@@ -193,22 +201,26 @@ std::string_view plainWordsFor(CURLcode code) {
             return "The connection failed while the reply was being received";
         case CURLE_SEND_ERROR:
             return "The connection failed while the request was being sent";
+        // libcurl calls a reply without a status line HTTP/0.9 and refuses it as an unsupported protocol; the
+        // URL's scheme was checked by open, so here it can only be the reply.
         case CURLE_WEIRD_SERVER_REPLY:
-            return "The server's reply is not valid HTTP";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "The server's reply is not HTTP";
         case CURLE_PEER_FAILED_VERIFICATION:
             return "The server's certificate could not be verified";
         case CURLE_SSL_CONNECT_ERROR:
             return "The secure connection could not be established";
         case CURLE_URL_MALFORMAT:
             return "The URL is not valid";
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return "The URL's scheme is not supported (use http or https)";
         case CURLE_TOO_MANY_REDIRECTS:
             return "The server redirected the request too many times";
         case CURLE_LOGIN_DENIED:
             return "The server refused the user name and password";
+        // libcurl holds a header line of at most CURL_MAX_HTTP_HEADER octets and reports a longer one as
+        // out of memory: a huge status line, Location or Lock-Token.
         case CURLE_OUT_OF_MEMORY:
-            return "Out of memory while receiving the reply";
+            return "The reply's header is larger than the 100 KiB this client accepts; the request was "
+                   "abandoned";
         default:
             return "The request failed";
     }
@@ -234,8 +246,8 @@ std::string encodeUrlForRequest(std::string_view url) {
     for (std::size_t i = 0; i < url.size(); ++i) {
         const auto c = static_cast<unsigned char>(url[i]);
         const bool existingEscape = c == '%' && i + 2 < url.size() && isHex(url[i + 1]) && isHex(url[i + 2]);
-        // A request never carries a fragment, so '#' is part of a resource's name, not a cut-off point.
-        const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#", c) != nullptr ||
+        // A resource path carries neither a fragment nor a query: '#' and '?' are part of a resource's name.
+        const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#?", c) != nullptr ||
                                  (c == '%' && !existingEscape);
         if (mayNotStand) {
             out += '%';
@@ -247,6 +259,76 @@ std::string encodeUrlForRequest(std::string_view url) {
     }
     return out;
 }
+
+void checkCredentials(std::string_view user, std::string_view password) {
+    const auto holdsControl = [](std::string_view text) {
+        return std::any_of(text.begin(), text.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x20 || u == 0x7F;
+        });
+    };
+    for (const auto& [what, text] : {std::pair{"user id", user}, std::pair{"password", password}}) {
+        if (holdsControl(text)) {
+            throw Error(errors::kHttpBadCredentials, kSource,
+                        std::string("The ") + what +
+                            " holds a line break or another control character; it was refused so that "
+                            "nothing can be injected into the request");
+        }
+    }
+}
+
+namespace {
+
+// The scheme, host and port a reference leads to, resolved against the URL it was found at.
+struct Origin {
+    std::string scheme;
+    std::string host;
+    std::string port;
+};
+
+std::string urlPart(CURLU* url, CURLUPart part, unsigned int flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || !text) return {};
+    std::string out(text);
+    curl_free(text);
+    return out;
+}
+
+std::optional<Origin> originOf(const std::string& base, const std::string& reference) {
+    std::unique_ptr<CURLU, UrlFree> url(curl_url());
+    constexpr unsigned int kLenient = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_URLENCODE;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), kLenient) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), kLenient) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    return Origin{urlPart(url.get(), CURLUPART_SCHEME), urlPart(url.get(), CURLUPART_HOST),
+                  urlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT)};
+}
+
+// The same server: the same host and port, or the same host moving from http to https.
+bool isSameServer(const Origin& from, const Origin& to) {
+    if (!equalsIgnoreCase(from.host, to.host)) return false;
+    const bool upgrade = equalsIgnoreCase(from.scheme, "http") && equalsIgnoreCase(to.scheme, "https");
+    return upgrade || (equalsIgnoreCase(from.scheme, to.scheme) && from.port == to.port);
+}
+
+bool isOnlyChunked(std::string_view codings) {
+    while (!codings.empty()) {
+        const std::size_t comma = codings.find(',');
+        if (!equalsIgnoreCase(trim(codings.substr(0, comma)), "chunked")) return false;
+        codings.remove_prefix(comma == std::string_view::npos ? codings.size() : comma + 1);
+    }
+    return true;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) throw std::ios_base::failure(path);
+    return content;
+}
+
+}  // namespace
 
 struct HttpRequest::Impl {
     enum class State { Closed, Opened, Done };
@@ -267,12 +349,19 @@ struct HttpRequest::Impl {
     std::vector<std::pair<std::string, std::string>> responseHeaders;
     std::string responseBody;
 
+    // Why this object stopped the transfer itself (a reply too large, a transfer coding, a redirect away).
+    std::optional<Error> refusal;
+    bool digestChallenged = false;  // a reply of the current transfer asked for Digest
+    bool nonceKept = false;         // the transport holds a Digest nonce the server accepted
+
     Timeouts timeouts;
     std::size_t maxReplyBytes = kDefaultMaxReply;
-    bool replyTooLarge = false;
     std::string extraCaFile;
+    // libcurl's defaults, read once: the handle is reused and must find its way back to them.
     std::string defaultCaFile;
     std::string defaultCaPath;
+    // The default bundle and the extra authorities in one PEM text, made at the first request that needs it.
+    std::string caBundle;
     long connections = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -281,11 +370,16 @@ struct HttpRequest::Impl {
         curl.reset(curl_easy_init());
         if (!curl)
             throw Error(errors::kHttpBase + CURLE_FAILED_INIT, kSource, "The HTTP transport cannot start");
+        char* path = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_CAINFO, &path) == CURLE_OK && path) defaultCaFile = path;
+        path = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_CAPATH, &path) == CURLE_OK && path) defaultCaPath = path;
     }
 
     void clearReply() {
         status = 0;
-        replyTooLarge = false;
+        refusal.reset();
+        digestChallenged = false;
         statusLineCode.clear();
         statusText.clear();
         responseHeaders.clear();
@@ -311,6 +405,12 @@ struct HttpRequest::Impl {
         }
     }
 
+    // Stops the transfer from within a callback: returning 0 makes the transport end it.
+    std::size_t refuse(std::int32_t number, std::string description) {
+        refusal.emplace(number, kSource, std::move(description) + "\r\n" + method + " " + url);
+        return 0;
+    }
+
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
@@ -319,22 +419,25 @@ struct HttpRequest::Impl {
         } catch (const std::bad_alloc&) {
             return 0;
         }
-        return impl->replyTooLarge ? 0 : length;
+        return impl->refusal ? 0 : length;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
-        if (impl->responseBody.size() + length > impl->maxReplyBytes) {
-            impl->replyTooLarge = true;
-            return 0;  // stops the transfer; reported as a reply too large
-        }
         try {
+            if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
             impl->responseBody.append(data, length);
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
         }
         return length;
+    }
+
+    std::size_t refuseTooLarge() {
+        return refuse(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED),
+                      "The reply is larger than the " + sizeText(maxReplyBytes) +
+                          " this client accepts; the request was abandoned");
     }
 
     void takeHeaderLine(std::string_view line) {
@@ -359,18 +462,45 @@ struct HttpRequest::Impl {
         if (colon == std::string_view::npos || colon == 0) return;
         std::string name(trim(line.substr(0, colon)));
         std::string value(trim(line.substr(colon + 1)));
-        if (equalsIgnoreCase(name, "Content-Length")) {
-            std::size_t announced = 0;
-            for (char c : value) {
-                if (!std::isdigit(static_cast<unsigned char>(c)) || announced > maxReplyBytes) break;
-                announced = announced * 10 + static_cast<std::size_t>(c - '0');
-            }
-            // A redirect or challenge announces the length of a body the transport will not deliver.
-            const bool deliversBody = !statusLineCode.empty() && statusLineCode[0] == '2';
-            if (announced > maxReplyBytes && deliversBody) replyTooLarge = true;
-            responseBody.reserve(std::min(announced, kMaxReserve));
+        if (equalsIgnoreCase(name, "Content-Length")) takeAnnouncedLength(value);
+        if (equalsIgnoreCase(name, "Location")) checkRedirect(value);
+        if (equalsIgnoreCase(name, "WWW-Authenticate") && value.size() >= 6 &&
+            equalsIgnoreCase(std::string_view(value).substr(0, 6), "Digest")) {
+            digestChallenged = true;
+        }
+        // Only chunked framing is ever expected: the request asks for no other coding, and decoding one
+        // (gzip) would let a small reply grow to the size cap.
+        if (equalsIgnoreCase(name, "Transfer-Encoding") && !isOnlyChunked(value)) {
+            refuse(errors::kHttpRefusedReply, "The server sent its reply in the transfer coding \"" +
+                                                  text::toValidUtf8(value) +
+                                                  "\", which this client never asked for");
         }
         responseHeaders.emplace_back(std::move(name), std::move(value));
+    }
+
+    void takeAnnouncedLength(std::string_view value) {
+        std::size_t announced = 0;
+        for (char c : value) {
+            if (!std::isdigit(static_cast<unsigned char>(c)) || announced > maxReplyBytes) break;
+            announced = announced * 10 + static_cast<std::size_t>(c - '0');
+        }
+        // A redirect or challenge announces the length of a body the transport will not deliver.
+        const bool deliversBody = !statusLineCode.empty() && statusLineCode[0] == '2';
+        if (announced > maxReplyBytes && deliversBody) refuseTooLarge();
+        responseBody.reserve(std::min(announced, kMaxReserve));
+    }
+
+    // A redirect is followed only within the server the request was opened on: a body, a lock token or a
+    // query must not reach a server the user never named.
+    void checkRedirect(const std::string& location) {
+        if (statusLineCode.size() != 3 || statusLineCode[0] != '3' || statusLineCode == "304") return;
+        char* current = nullptr;
+        curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
+        const auto from = originOf(url, url);
+        const auto to = originOf(current ? current : url, location);
+        if (from && to && isSameServer(*from, *to)) return;
+        refuse(errors::kHttpRedirectElsewhere, "The server redirected the request to another server, " +
+                                                   text::toValidUtf8(location) + "; it was not followed");
     }
 
     Slist buildHeaderList() const {
@@ -390,6 +520,29 @@ struct HttpRequest::Impl {
         if (!header("Content-Type")) append("Content-Type:");
         if (!header("Expect")) append("Expect:");
         return list;
+    }
+
+    // libcurl's own authorities stay in force; extra ones are added to them, never put in their place.
+    void configureAuthorities() {
+        CURL* c = curl.get();
+        curl_easy_setopt(c, CURLOPT_CAINFO, defaultCaFile.empty() ? nullptr : defaultCaFile.c_str());
+        curl_easy_setopt(c, CURLOPT_CAPATH, defaultCaPath.empty() ? nullptr : defaultCaPath.c_str());
+        if (extraCaFile.empty()) {
+            curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr);
+            return;
+        }
+        // An in-memory bundle replaces the default file (not the default folder), so it carries both.
+        if (caBundle.empty()) {
+            try {
+                caBundle = (defaultCaFile.empty() ? std::string() : readFile(defaultCaFile) + "\n") +
+                           readFile(extraCaFile);
+            } catch (const std::ios_base::failure&) {
+                throw Error(errors::kHttpBase + static_cast<std::int32_t>(CURLE_SSL_CACERT_BADFILE), kSource,
+                            "The certificate authorities in \"" + extraCaFile + "\" could not be read");
+            }
+        }
+        curl_blob blob{caBundle.data(), caBundle.size(), CURL_BLOB_NOCOPY};
+        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
     }
 
     void configure(curl_slist* headerList) {
@@ -416,52 +569,84 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
         curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
-        // Redirects keep the method and body; credentials never follow to another host or port.
+        // Redirects keep the method and body. checkRedirect stops any that leaves the server, so the
+        // credentials may follow the ones that stay, an upgrade from http to https included.
         curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
         curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
-        curl_easy_setopt(c, CURLOPT_UNRESTRICTED_AUTH, 0L);
+        curl_easy_setopt(c, CURLOPT_UNRESTRICTED_AUTH, 1L);
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>(std::max<long long>(1, timeouts.stall.count())));
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (extraCaFile.empty()) {
-            curl_easy_setopt(c, CURLOPT_CAINFO, defaultCaFile.empty() ? nullptr : defaultCaFile.c_str());
-            curl_easy_setopt(c, CURLOPT_CAPATH, defaultCaPath.empty() ? nullptr : defaultCaPath.c_str());
-        } else {
-            // The system's authorities stay trusted through the folder of certificates.
-            curl_easy_setopt(c, CURLOPT_CAINFO, extraCaFile.c_str());
-            curl_easy_setopt(c, CURLOPT_CAPATH,
-                             defaultCaPath.empty() ? "/etc/ssl/certs" : defaultCaPath.c_str());
-        }
+        configureAuthorities();
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::onBody);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
     }
 
+    CURLcode perform(curl_slist* headerList) {
+        clearReply();
+        configure(headerList);
+        const CURLcode code = curl_easy_perform(curl.get());
+        long newConnections = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
+        connections += newConnections;
+        return code;
+    }
+
+    long responseCode() const {
+        long code = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
+    // A server that has forgotten the nonce the transport kept (it restarted, or another one answers under
+    // the same name) answers it with a fresh challenge without stale=true, which the transport takes for a
+    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once.
+    CURLcode performAuthenticated(curl_slist* headerList) {
+        const bool reusedNonce = nonceKept;
+        CURLcode code = perform(headerList);
+        if (code == CURLE_OK && reusedNonce && responseCode() == 401 && digestChallenged) {
+            curl_easy_reset(curl.get());  // forgets the nonce; the connections stay open
+            code = perform(headerList);
+        }
+        nonceKept = code == CURLE_OK && responseCode() != 401 && (digestChallenged || reusedNonce);
+        return code;
+    }
+
     // Raises the transport's failure; nothing of the broken reply stays readable.
     [[noreturn]] void fail(CURLcode code) {
-        const bool tooLarge = replyTooLarge;
+        std::optional<Error> refused = std::move(refusal);
+        const bool askedForAuthentication = statusLineCode == "401";
         clearReply();
-        if (tooLarge) {
-            throw Error(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED), kSource,
-                        "The reply is larger than the " + sizeText(maxReplyBytes) +
-                            " this client accepts; the request was abandoned\r\n" + method + " " + url);
-        }
+        if (refused) throw std::move(*refused);
         std::string description(plainWordsFor(code));
         curl_off_t connectTime = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
         if (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0) {
             description = "Could not connect to the server in time";
         }
-        std::string detail = errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code);
+        // The transport's own words say where it failed, except where they would mislead: a header too
+        // large is "Out of memory" to it, and a challenge answered again and again counts as a redirect.
+        bool withDetail = code != CURLE_OUT_OF_MEMORY;
+        if (code == CURLE_TOO_MANY_REDIRECTS && askedForAuthentication) {
+            description = "The server kept asking for authentication";
+            withDetail = false;
+        }
+        if (withDetail) {
+            description +=
+                ": " + (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
+        }
+        // The transport keeps the system's error of the last failed connection, also across requests.
         long osErrno = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
-        if (osErrno != 0) detail += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
-        description += ": " + detail + "\r\n" + method + " " + url;
+        if (osErrno != 0 && code == CURLE_COULDNT_CONNECT)
+            description += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
+        description += "\r\n" + method + " " + url;
         throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description);
     }
 };
@@ -484,6 +669,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     if (!isToken(method)) {
         throw Error(errors::kHttpBadHeader, kSource, "\"" + std::string(method) + "\" is not an HTTP method");
     }
+    checkCredentials(user, password);
     const std::string encoded = encodeUrlForRequest(url);
     const std::size_t schemeEnd = encoded.find("://");
     const std::string scheme = schemeEnd == std::string::npos ? std::string() : encoded.substr(0, schemeEnd);
@@ -530,18 +716,11 @@ void HttpRequest::send(std::string_view body) {
         }
     }
     d.body = body;
-    d.clearReply();
     Slist headerList = d.buildHeaderList();
-    d.configure(headerList.get());
-    const CURLcode code = curl_easy_perform(d.curl.get());
-    long newConnections = 0;
-    curl_easy_getinfo(d.curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
-    d.connections += newConnections;
+    const CURLcode code = d.performAuthenticated(headerList.get());
     d.state = Impl::State::Closed;
     if (code != CURLE_OK) d.fail(code);
-    long status = 0;
-    curl_easy_getinfo(d.curl.get(), CURLINFO_RESPONSE_CODE, &status);
-    d.status = static_cast<int>(status);
+    d.status = static_cast<int>(d.responseCode());
     if (d.statusText.empty()) d.statusText = standardReasonPhrase(d.status);
     d.state = Impl::State::Done;
 }
@@ -561,12 +740,38 @@ std::string HttpRequest::responseText() const {
     return text::decodeToUtf8(impl_->responseBody, text::charsetOf(getResponseHeader("Content-Type")));
 }
 
+std::string HttpRequest::responseTextForError() const {
+    impl_->requireState(Impl::State::Done, "responseTextForError");
+    const std::string_view body = impl_->responseBody;
+    const std::string charset = text::charsetOf(getResponseHeader("Content-Type"));
+    if (body.size() <= kMaxQuotedReply) return text::decodeToUtf8(body, charset);
+    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
+    const bool utf16 =
+        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
+    std::size_t cut = kMaxQuotedReply;
+    while (!utf16 && cut > kMaxQuotedReply - 3 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
+           std::to_string(body.size() - cut) + " more octets)";
+}
+
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
+    const std::string contentType = getResponseHeader("Content-Type");
     // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
     // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
-    if (!isXmlMediaType(getResponseHeader("Content-Type"))) return XmlDocument();
-    return XmlDocument::fromBytes(impl_->responseBody);
+    if (!isXmlMediaType(contentType)) return XmlDocument();
+    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
+    const std::string charset = text::charsetOf(contentType);
+    XmlDocument document;
+    if (text::isUtf8Name(charset)) {
+        document.loadXML(impl_->responseBody);
+    } else if (auto decoded = text::decodeFromCharset(impl_->responseBody, charset)) {
+        document.loadXML(*decoded);
+    } else {
+        return XmlDocument::fromBytes(impl_->responseBody);
+    }
+    return document;
 }
 
 std::string_view HttpRequest::responseBody() const {
@@ -591,6 +796,7 @@ void HttpRequest::setMaxReplyBytes(std::size_t bytes) {
 
 void HttpRequest::setExtraCaFile(std::string path) {
     impl_->extraCaFile = std::move(path);
+    impl_->caBundle.clear();
 }
 
 long HttpRequest::connectionsOpened() const {

@@ -14,11 +14,14 @@ namespace ostrel {
 // open starts a clean request (no method, header, body or credential of the previous one carries over);
 // setRequestHeader adds a header that is sent exactly once, as set; send transmits the body and blocks until
 // the whole reply is in. The object answers an authentication challenge with the user and password given to
-// open, and follows redirects without ever carrying the credentials to another host or port.
+// open; a Digest challenge to a request that reused a kept nonce (the server restarted and forgot it) is
+// answered once more with a fresh handshake. Redirects are followed only within the same server (same host
+// and port, or the same host moving from http to https); a redirect elsewhere ends the request with an Error
+// naming the location, and nothing is sent there.
 //
 // The request URL is made valid the way a browser does it: characters that may not stand in a URL (space,
-// control characters, non-ASCII, and a few reserved marks such as '"' and '#') are percent-encoded as UTF-8;
-// everything else, existing %xx escapes included, is sent as given.
+// control characters, non-ASCII, and a few reserved marks such as '"', '#' and '?') are percent-encoded as
+// UTF-8; everything else, existing %xx escapes included, is sent as given.
 //
 // Every failure of the transport raises an Error with number errors::kHttpBase plus the transport's code and
 // a description naming what failed and where.
@@ -37,7 +40,8 @@ public:
     HttpRequest(const HttpRequest&) = delete;
     HttpRequest& operator=(const HttpRequest&) = delete;
 
-    // Only synchronous requests are supported: asynchronous = true raises an Error.
+    // Only synchronous requests are supported: asynchronous = true raises an Error, and so do credentials
+    // that checkCredentials refuses.
     void open(std::string_view method, std::string_view url, bool asynchronous = false,
               std::string_view user = {}, std::string_view password = {});
     // A header name or value holding CR or LF (or a name that is not an HTTP token) is refused with an Error
@@ -53,8 +57,13 @@ public:
     // The body decoded to UTF-8 by the charset of its Content-Type, else a byte-order mark, else as UTF-8;
     // bytes that do not decode become U+FFFD.
     std::string responseText() const;
-    // The body's octets parsed as XML; an empty or non-XML body gives a document without child nodes. A body
-    // whose Content-Type names a media type other than XML (text/xml, application/xml, ...+xml) is not XML.
+    // At most the first 64 KiB of the body, decoded like responseText, then "… (N more octets)" where N
+    // counts the octets left out: for error descriptions, which must stay readable whatever the reply's size.
+    std::string responseTextForError() const;
+    // The body parsed as XML; an empty or non-XML body gives a document without child nodes. A body whose
+    // Content-Type names a media type other than XML (text/xml, application/xml, ...+xml) is not XML. The
+    // charset of the Content-Type decides the encoding, else a byte-order mark, else the XML declaration
+    // (RFC 7303).
     XmlDocument responseXML() const;
     // The body's octets as received.
     std::string_view responseBody() const;
@@ -64,7 +73,8 @@ public:
     void setTimeouts(const Timeouts& timeouts);
     // Replies larger than this are abandoned with an Error instead of filling the memory (default 512 MiB).
     void setMaxReplyBytes(std::size_t bytes);
-    // Trusts the certificate authorities in this PEM file in addition to the system's.
+    // Trusts the certificate authorities in this PEM file in addition to the system's (libcurl's defaults,
+    // which stay in force alone when no file is given).
     void setExtraCaFile(std::string path);
     // Connections opened over the life of this object: tells whether keep-alive works.
     long connectionsOpened() const;
@@ -74,7 +84,13 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Makes a URL valid as a browser would before sending it (see HttpRequest). Exposed for the tests.
+// Makes a URL valid as a browser would before sending it (see HttpRequest). Every '?' is encoded as %3F: the
+// URLs built here name resources, and a resource path never carries a query (a base URI with a query of its
+// own has no meaning for WebDAV), so "report?v=2.xml" names that document, not "report" with a query.
 std::string encodeUrlForRequest(std::string_view url);
+
+// Raises an Error when the user id or password holds CR, LF or another control character, which could break
+// out of an Authorization header.
+void checkCredentials(std::string_view user, std::string_view password);
 
 }  // namespace ostrel

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace ostrel::text {
 
@@ -52,13 +53,13 @@ struct IconvClose {
     void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
 };
 
-// Decodes with iconv, replacing each byte it cannot take by U+FFFD. False when the charset is unknown.
-bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
+// Runs iconv over the octets, handing each piece of output to `take` and replacing each byte it cannot take
+// by U+FFFD. False when the charset is unknown.
+template <typename Take>
+bool iconvEach(std::string_view bytes, const std::string& charset, Take take) {
     iconv_t raw = iconv_open("UTF-8", charset.c_str());
     if (raw == reinterpret_cast<iconv_t>(-1)) return false;
     std::unique_ptr<void, IconvClose> cd(raw);
-    out.clear();
-    out.reserve(bytes.size() + bytes.size() / 2);
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
     char buffer[16384];
@@ -66,16 +67,26 @@ bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string
         char* outPtr = buffer;
         std::size_t outLeft = sizeof buffer;
         const std::size_t rc = iconv(raw, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        take(std::string_view(buffer, static_cast<std::size_t>(outPtr - buffer)));
         if (rc == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG) continue;
             // EILSEQ or EINVAL (a sequence cut off at the end): skip one byte and say so in the text.
-            out += kReplacement;
+            take(kReplacement);
             ++in;
             --inLeft;
         }
     }
     return true;
+}
+
+// Decodes with iconv. The output's size is measured first, so a large reply never exists three times over
+// while the text grows.
+bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
+    std::size_t size = 0;
+    if (!iconvEach(bytes, charset, [&size](std::string_view piece) { size += piece.size(); })) return false;
+    out.clear();
+    out.reserve(size);
+    return iconvEach(bytes, charset, [&out](std::string_view piece) { out.append(piece); });
 }
 
 }  // namespace
@@ -107,8 +118,10 @@ bool isValidUtf8(std::string_view bytes) {
 std::string toValidUtf8(std::string_view bytes) {
     std::size_t i = validRunEnd(bytes, 0);
     if (i == bytes.size()) return std::string(bytes);
+    std::size_t invalid = 0;
+    for (std::size_t at = i; at < bytes.size(); at = validRunEnd(bytes, at + 1)) ++invalid;
     std::string out;
-    out.reserve(bytes.size() + 16);
+    out.reserve(bytes.size() + invalid * (kReplacement.size() - 1));
     out.append(bytes.data(), i);
     while (i < bytes.size()) {
         out += kReplacement;
@@ -146,15 +159,22 @@ std::string charsetOf(std::string_view contentType) {
     return {};
 }
 
+bool isUtf8Name(std::string_view charset) {
+    const std::string name = lower(charset);
+    return name == "utf-8" || name == "utf8";
+}
+
+std::optional<std::string> decodeFromCharset(std::string_view bytes, std::string_view charset) {
+    if (isUtf8Name(charset)) return toValidUtf8(bytes.starts_with(kUtf8Bom) ? bytes.substr(3) : bytes);
+    std::string out;
+    if (charset.empty() || !iconvToUtf8(bytes, lower(charset), out)) return std::nullopt;
+    if (out.starts_with(kUtf8Bom)) out.erase(0, kUtf8Bom.size());
+    return out;
+}
+
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset) {
     const std::string name = lower(charset);
-    if (!name.empty() && name != "utf-8" && name != "utf8") {
-        std::string out;
-        if (iconvToUtf8(bytes, name, out)) {
-            if (out.starts_with(kUtf8Bom)) out.erase(0, kUtf8Bom.size());
-            return out;
-        }
-    }
+    if (auto decoded = decodeFromCharset(bytes, name)) return std::move(*decoded);
     if (bytes.starts_with(kUtf8Bom)) return toValidUtf8(bytes.substr(kUtf8Bom.size()));
     if (name.empty() || name.starts_with("utf-16") || name.starts_with("utf16")) {
         std::string out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,11 @@ namespace ostrel::text {
 bool isValidUtf8(std::string_view bytes);
 // The octets as UTF-8, each byte that does not start a valid sequence replaced by U+FFFD.
 std::string toValidUtf8(std::string_view bytes);
+// True for the names of UTF-8 ("utf-8", "UTF8", ...).
+bool isUtf8Name(std::string_view charset);
+// The octets decoded from the named charset (any name iconv knows); nullopt when the name is empty or
+// unknown. Undecodable bytes become U+FFFD; a byte-order mark is not part of the text.
+std::optional<std::string> decodeFromCharset(std::string_view bytes, std::string_view charset);
 // The octets decoded from the named charset (any name iconv knows), else by their byte-order mark, else as
 // UTF-8; undecodable bytes become U+FFFD. A byte-order mark is not part of the text.
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset);

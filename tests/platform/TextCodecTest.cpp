@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "platform/HttpRequest.h"
 #include "platform/TextCodec.h"
 
@@ -7,23 +9,19 @@ namespace ostrel {
 namespace {
 
 TEST(TextCodec, DecodesByCharsetThenByteOrderMarkThenUtf8) {
-    EXPECT_EQ(text::decodeToUtf8("caf\xE9", "iso-8859-1"), "caf\xC3\xA9");
-    EXPECT_EQ(text::decodeToUtf8("\xEF\xBB\xBF<a/>", ""), "<a/>");
-    EXPECT_EQ(text::decodeToUtf8(std::string("\xFF\xFE<\0a\0/\0>\0", 10), ""), "<a/>");
-    EXPECT_EQ(text::decodeToUtf8(std::string("\xFE\xFF\0<\0a\0/\0>", 10), ""), "<a/>");
-    // Invalid bytes, an overlong form, a surrogate and a sequence cut off at the end each become U+FFFD.
-    EXPECT_EQ(text::decodeToUtf8("a\xFF"
-                                 "b\xC0\xAF"
-                                 "c\xED\xA0\x80"
-                                 "d\xE2\x82",
-                                 ""),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD\xEF\xBF\xBD"
-              "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
-              "d\xEF\xBF\xBD\xEF\xBF\xBD");
-    // An unknown charset falls back to UTF-8 rather than failing.
-    EXPECT_EQ(text::decodeToUtf8("caf\xC3\xA9", "x-no-such-charset"), "caf\xC3\xA9");
-
+    const std::string fffd = "\xEF\xBF\xBD";
+    const std::vector<std::array<std::string, 3>> cases = {
+        // octets, charset, text
+        {"caf\xE9", "iso-8859-1", "caf\xC3\xA9"},
+        {"\xEF\xBB\xBF<a/>", "", "<a/>"},
+        {std::string("\xFF\xFE<\0a\0/\0>\0", 10), "", "<a/>"},
+        {std::string("\xFE\xFF\0<\0a\0/\0>", 10), "", "<a/>"},
+        // Invalid bytes, an overlong form, a surrogate and a sequence cut off at the end become U+FFFD.
+        {"a\xFF.\xC0\xAF", "", "a" + fffd + "." + fffd + fffd},
+        {"c\xED\xA0\x80.\xE2\x82", "", "c" + fffd + fffd + fffd + "." + fffd + fffd},
+        {"caf\xC3\xA9", "x-no-such-charset", "caf\xC3\xA9"},  // an unknown charset falls back to UTF-8
+    };
+    for (const auto& [octets, charset, text] : cases) EXPECT_EQ(text::decodeToUtf8(octets, charset), text);
     EXPECT_EQ(text::charsetOf("text/xml; charset=\"UTF-8\""), "utf-8");
     EXPECT_EQ(text::charsetOf("text/html;charset=ISO-8859-1;q=1"), "iso-8859-1");
     EXPECT_EQ(text::charsetOf("text/xml; xcharset=a"), "");
@@ -31,12 +29,17 @@ TEST(TextCodec, DecodesByCharsetThenByteOrderMarkThenUtf8) {
 }
 
 TEST(TextCodec, RequestUrlsAreEncodedOnceLikeABrowserDoes) {
-    EXPECT_EQ(encodeUrlForRequest("http://h/WebDAV Folder/caf\xC3\xA9.xml"),
-              "http://h/WebDAV%20Folder/caf%C3%A9.xml");
-    EXPECT_EQ(encodeUrlForRequest("http://h/a%20b/%zz/100%"), "http://h/a%20b/%25zz/100%25");
-    EXPECT_EQ(encodeUrlForRequest("http://h/a\r\nX: y"), "http://h/a%0D%0AX:%20y");
-    EXPECT_EQ(encodeUrlForRequest("http://h/a#b?c=d&e"), "http://h/a%23b?c=d&e");
-    EXPECT_EQ(encodeUrlForRequest("http://h//x/../y"), "http://h//x/../y");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"http://h/WebDAV Folder/caf\xC3\xA9.xml", "http://h/WebDAV%20Folder/caf%C3%A9.xml"},
+        {"http://h/a%20b/%zz/100%", "http://h/a%20b/%25zz/100%25"},
+        {"http://h/a\r\nX: y", "http://h/a%0D%0AX:%20y"},
+        // A resource path carries neither a fragment nor a query: both marks are part of the name.
+        {"http://h/report?v=2.xml", "http://h/report%3Fv=2.xml"},
+        {"http://h/a#b?c=d&e", "http://h/a%23b%3Fc=d&e"},
+        {"http://h:8080//x/../y;p=1", "http://h:8080//x/../y;p=1"},
+        {"http://h/\"<>\\^`{|}", "http://h/%22%3C%3E%5C%5E%60%7B%7C%7D"},
+    };
+    for (const auto& [url, encoded] : cases) EXPECT_EQ(encodeUrlForRequest(url), encoded) << url;
 }
 
 }  // namespace
