@@ -561,6 +561,16 @@ std::string HttpRequest::responseText() const {
     return text::decodeToUtf8(impl_->responseBody, text::charsetOf(getResponseHeader("Content-Type")));
 }
 
+std::string HttpRequest::responseTextForError() const {
+    impl_->requireState(Impl::State::Done, "responseTextForError");
+    constexpr std::size_t kShown = std::size_t(64) << 10;
+    const std::string_view body = impl_->responseBody;
+    const std::string charset = text::charsetOf(getResponseHeader("Content-Type"));
+    if (body.size() <= kShown) return text::decodeToUtf8(body, charset);
+    return text::decodeToUtf8(body.substr(0, kShown), charset) + "\xE2\x80\xA6 (" +
+           std::to_string(body.size() - kShown) + " more octets)";
+}
+
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
     // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed

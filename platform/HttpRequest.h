@@ -53,6 +53,9 @@ public:
     // The body decoded to UTF-8 by the charset of its Content-Type, else a byte-order mark, else as UTF-8;
     // bytes that do not decode become U+FFFD.
     std::string responseText() const;
+    // The body decoded like responseText, for an error description: at most its first 64 KiB, then
+    // "… (N more octets)" when there is more.
+    std::string responseTextForError() const;
     // The body's octets parsed as XML; an empty or non-XML body gives a document without child nodes. A body
     // whose Content-Type names a media type other than XML (text/xml, application/xml, ...+xml) is not XML.
     XmlDocument responseXML() const;
