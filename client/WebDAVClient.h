@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
@@ -71,13 +73,23 @@ public:
     long ConnectionsOpened() const { return httpRequest_.connectionsOpened(); }
 
 private:
+    struct Header {
+        const char* name;
+        std::string value;
+    };
+    using Headers = std::vector<Header>;
+
     XmlDocument ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
                            bool useLockToken);
     void TransferResource(const std::string& method, const std::string& sSourceURL,
                           const std::string& sDestinationURL, bool overwrite);
 
-    std::string resourceUrl(const std::string& resource) const { return WebDAVURI_ + "/" + resource; }
-    void openRequest(const std::string& method, const std::string& url);
+    std::string resourceUrl(const std::string& resource) const;
+    // Opens the request, sets the headers in the order given and sends the body: every request of the class.
+    void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
+                     std::string_view body = {});
+    // The message, CR LF and the start of the reply's text.
+    std::string withReplyText(std::string message) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
     XmlDocument loadReply(const char* source) const;
 
