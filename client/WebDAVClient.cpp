@@ -71,7 +71,8 @@ std::string octetCount(std::string_view body) {
 }  // namespace
 
 std::string WebDAVClient::resourceUrl(const std::string& resource) const {
-    return WebDAVURI_ + "/" + resource;
+    // A resource path never carries a query: "?" is part of the name, like "#".
+    return WebDAVURI_ + "/" + replaceAll(resource, "?", "%3F");
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
@@ -176,7 +177,9 @@ void WebDAVClient::TransferResource(const std::string& method, const std::string
     const std::string source = contains(sSourceURL, "http://") ? sSourceURL : resourceUrl(sSourceURL);
     const std::string destination =
         contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
-    sendRequest(method, source, {{"Destination", destination}, {"Overwrite", overwrite ? "T" : "F"}});
+    // The Destination is a URL like the request's (RFC 4918, 10.3): a space, "#" or "é" sent raw gets 400.
+    sendRequest(method, source,
+                {{"Destination", encodeUrlForRequest(destination)}, {"Overwrite", overwrite ? "T" : "F"}});
     const int status = httpRequest_.status();
     if (status == 401 || status == 403) throw clientError("CopyResource", "You don't have the permission");
     if (status >= 300) {

@@ -16,7 +16,8 @@ namespace ostrel {
 // The client's own errors all carry the number kErrorNumber and differ by source and description.
 //
 // Resource paths are relative to the server URI and joined to it as plain text ("uri/resource"): nothing is
-// trimmed, escaped or repaired here.
+// trimmed or repaired here. A path never carries a query, so a "?" in it is part of a name and goes out as
+// %3F; the request object makes the rest of the URL valid.
 class WebDAVClient {
 public:
     static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;

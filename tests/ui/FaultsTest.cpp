@@ -341,7 +341,7 @@ private slots:
         QCOMPARE(requests.size(), size_t(3));
         QCOMPARE(requests[0].target, std::string("/dav/c/a%0D%0AX-Injected:%20yes.xml"));
         QVERIFY(!requests[0].header("X-Injected"));
-        QCOMPARE(requests[1].target, std::string("/dav/c/50%25%20off%20%231?.xml"));
+        QCOMPARE(requests[1].target, std::string("/dav/c/50%25%20off%20%231%3F.xml"));
         QCOMPARE(requests[2].target, std::string("/dav/c/caf%C3%A9%20menu.xml"));
         QCOMPARE(toolkit.lastMessage(), std::string("Resource c/caf\xC3\xA9 menu.xml deleted"));
 

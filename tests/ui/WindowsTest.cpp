@@ -247,7 +247,7 @@ private slots:
             QCOMPARE(requests.size(), size_t(1));
             QCOMPARE(requests[0].requestLine, std::string("COPY /dav/xbrl/config/Document_1.xml HTTP/1.1"));
             QCOMPARE(requests[0].header("Destination"),
-                     std::optional<std::string>("http://127.0.0.1/WebDAV Folder/"));
+                     std::optional<std::string>("http://127.0.0.1/WebDAV%20Folder/"));
             QCOMPARE(requests[0].header("Overwrite"), std::optional<std::string>("F"));
         }
         // Apache resolves the destination on itself (it ignores the port): the first copy lands, the second
