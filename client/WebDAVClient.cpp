@@ -83,7 +83,7 @@ void WebDAVClient::sendRequest(const std::string& method, const std::string& url
 }
 
 std::string WebDAVClient::withReplyText(std::string message) const {
-    return message.append(kCrLf).append(httpRequest_.responseText());
+    return message.append(kCrLf).append(httpRequest_.responseTextForError());
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -125,7 +125,11 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
     const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
                             ? reply.loadXML(body)
                             : reply.loadXML(httpRequest_.responseText());
-    if (!loaded) throw clientError(source, withReplyText("Failed to load response"));
+    // Every WebDAV reply to these methods is an element in the DAV: namespace (multistatus, prop, error).
+    // Servers answer a refusal with an error page instead, and Apache's and lighttpd's are well-formed XHTML.
+    if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
+        throw clientError(source, withReplyText("Failed to load response"));
+    }
     return reply;
 }
 

@@ -18,6 +18,9 @@ namespace ostrel {
 // Resource paths are relative to the server URI and joined to it as plain text ("uri/resource"): nothing is
 // trimmed or repaired here. A path never carries a query, so a "?" in it is part of a name and goes out as
 // %3F; the request object makes the rest of the URL valid.
+//
+// A reply to PROPFIND, PROPPATCH or LOCK counts only when its root element is in the DAV: namespace; an
+// error page instead (HTML, or XHTML that happens to be well-formed) is "Failed to load response".
 class WebDAVClient {
 public:
     static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;
@@ -54,11 +57,12 @@ public:
     const std::string& Password() const noexcept { return Password_; }
     // The resource named by the last property search, lock or unlock.
     const std::string& LastReferencedResource() const noexcept { return LastReferencedResource_; }
-    // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is XML.
+    // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is a DAV:
+    // reply.
     XmlDocument PropertyUpdate(const std::string& resource, const std::string& PropertyName,
                                const std::string& PropertyValue, const std::string& NameSpace = "");
     // PROPFIND with the caller's body and no Depth header (depth infinity); the reply is returned whatever
-    // its status, as long as it is XML.
+    // its status, as long as it is a DAV: reply.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
     // Takes an exclusive write lock and keeps its token.
     void LockResource(const std::string& resource);
