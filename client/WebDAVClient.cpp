@@ -68,6 +68,17 @@ std::string octetCount(std::string_view body) {
     return std::to_string(body.size());
 }
 
+// Why a non-empty reply gave no document: the parser's reason, or else the label that kept it from being
+// parsed at all.
+std::string whyUnreadable(const XmlParseError& error, const std::string& contentType) {
+    if (error.reason.empty()) {
+        return "The reply is not an XML document: its media type is " +
+               trimSpaces(contentType.substr(0, contentType.find(';')));
+    }
+    return "The reply is not well-formed XML (line " + std::to_string(error.line) + ", column " +
+           std::to_string(error.column) + "): " + error.reason;
+}
+
 }  // namespace
 
 std::string WebDAVClient::resourceUrl(const std::string& resource) const {
@@ -138,7 +149,15 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
 
 XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
     checkDocumentName(resource, "GetDocument");
-    return ProcessDoc("GET", resource, "", false);
+    XmlDocument reply = ProcessDoc("GET", resource, "", false);
+    // Shown as an empty result, such a reply would be written to the result file, and storing it back from
+    // the editor would replace the server's copy.
+    if (!reply.hasChildNodes() && !httpRequest_.responseBody().empty()) {
+        throw clientError(
+            "GetDocument",
+            withReplyText(whyUnreadable(reply.parseError(), httpRequest_.getResponseHeader("Content-Type"))));
+    }
+    return reply;
 }
 
 XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std::string& xmldoc,

@@ -46,6 +46,8 @@ public:
     XmlDocument GetAllProperties(const std::string& resource);
     // DELETE; a non-empty token is kept and sent in an "If" header.
     XmlDocument DeleteDocument(const std::string& resource, const std::string& token = "");
+    // GET. A reply with a body that yields no document (not XML by its media type, or not well-formed) is
+    // an error saying why; an empty body gives a document without child nodes.
     XmlDocument GetDocument(const std::string& resource);
     // The kept lock token in angle brackets ("<opaquelocktoken:...>"), or empty.
     const std::string& opaquetoken() const noexcept { return opaquetoken_; }
