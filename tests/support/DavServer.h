@@ -16,6 +16,7 @@ public:
         bool seed = true;
         std::string tlsCertificate;  // with tlsKey: serve https
         std::string tlsKey;
+        bool stock = false;  // the server's own defaults: listings of unlimited depth refused; never seeded
     };
 
     explicit DavServer(Options options);
