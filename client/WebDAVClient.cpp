@@ -275,4 +275,35 @@ void WebDAVClient::UnlockResource(const std::string& resource, const std::string
     if (httpRequest_.status() != 204) throw clientError("UnlockResource", "Failed to unlock resource");
 }
 
+// ---------------------------------------------------------------------------------------------------------
+// The collection listing
+
+namespace {
+
+Error listingRefused(const std::string& condition, std::string_view replyText) {
+    const std::string what = condition == "propfind-finite-depth"
+                                 ? "The server refuses listings of unlimited depth"
+                                 : "The server refuses the listing";
+    return clientError("FindProperty",
+                       what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
+}
+
+}  // namespace
+
+XmlDocument listCollection(WebDAVClient& client, const std::string& resource) {
+    XmlDocument reply;
+    try {
+        reply = client.FindPropertyByName(resource, "displayname");
+    } catch (const Error& error) {
+        // The reply's text follows the first line of "Failed to load response".
+        const std::string& description = error.description();
+        const std::string condition = replies::refusalCondition(description);
+        if (error.number() != WebDAVClient::kErrorNumber || condition.empty()) throw;
+        throw listingRefused(condition, std::string_view(description).substr(description.find('\n') + 1));
+    }
+    const std::string condition = replies::refusalCondition(reply);
+    if (!condition.empty()) throw listingRefused(condition, reply.xml());
+    return reply;
+}
+
 }  // namespace ostrel

@@ -108,4 +108,10 @@ private:
     HttpRequest httpRequest_;
 };
 
+// The collection listing's request: FindPropertyByName(resource, "displayname"), the display names of a
+// collection and everything below it. A server that refuses it, in a DAV:error document or on an error page,
+// raises an Error naming its condition, e.g. "The server refuses listings of unlimited depth
+// (propfind-finite-depth)". Other failures pass through unchanged.
+XmlDocument listCollection(WebDAVClient& client, const std::string& resource);
+
 }  // namespace ostrel
