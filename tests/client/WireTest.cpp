@@ -81,7 +81,7 @@ TEST_F(Wire, EachOperationSendsItsMethodHeadersAndBody) {
         {[&] { client.GetDocument("report?v=2.xml"); }, "GET /dav/report%3Fv=2.xml", get, ""},
         {[&] { client.UpdateDocument("report?v=2.xml", text, "<t:a>"); }, "PUT /dav/report%3Fv=2.xml",
          "Content-Type: text/xml\nContent-Length: 16\nIf: (<t:a>)", text},
-        {[&] { client.UpdateDocument("empty.xml", ""); }, "PUT /dav/empty.xml", get, ""},
+        {[&] { client.UpdateDocument("empty.xml.old", ""); }, "PUT /dav/empty.xml.old", get, ""},
         {[&] { client.DeleteDocument("old.xml"); }, "DELETE /dav/old.xml", get, ""},
         {[&] { client.DeleteDocument("old.xml", "<t:d>"); }, "DELETE /dav/old.xml", get + "\nIf: (<t:d>)",
          ""},
