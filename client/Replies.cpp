@@ -2,6 +2,12 @@
 
 namespace ostrel::replies {
 
+namespace {
+
+constexpr std::string_view kFiniteDepth = "propfind-finite-depth";
+
+}  // namespace
+
 void selectDavNamespace(XmlDocument& reply) {
     reply.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
 }
@@ -23,6 +29,19 @@ std::vector<std::string> displayNames(XmlDocument& reply) {
     names.reserve(nodes.length());
     for (const XmlNode node : nodes) names.push_back(node.text());
     return names;
+}
+
+std::string refusalCondition(XmlDocument& reply) {
+    selectDavNamespace(reply);
+    const XmlNode condition = reply.selectSingleNode("/d:error/*");
+    return condition ? condition.localName() : std::string();
+}
+
+std::string refusalCondition(std::string_view replyText) {
+    const bool finiteDepth =
+        replyText.find(kFiniteDepth) != std::string_view::npos ||
+        replyText.find("Depth of \"infinity\" are not allowed") != std::string_view::npos;
+    return finiteDepth ? std::string(kFiniteDepth) : std::string();
 }
 
 }  // namespace ostrel::replies

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/XmlDocument.h"
@@ -18,5 +19,12 @@ XmlNode firstDavHref(XmlDocument& reply);
 XmlNode firstLockToken(XmlDocument& reply);
 // The texts of every DAV:displayname element, in document order.
 std::vector<std::string> displayNames(XmlDocument& reply);
+
+// The condition a server names when it refuses a request: the first element of a DAV:error reply (RFC 4918,
+// 16), e.g. "propfind-finite-depth"; empty when the reply is no DAV:error.
+std::string refusalCondition(XmlDocument& reply);
+// The same, read from the text of a reply that is not WebDAV: lighttpd's DAV:error uses a prefix it never
+// declares, and Apache explains its refusal of unlimited depth on an HTML page.
+std::string refusalCondition(std::string_view replyText);
 
 }  // namespace ostrel::replies

@@ -64,10 +64,37 @@ void checkDocumentName(const std::string& resource, const char* operation) {
     if (!contains(resource, ".xml")) throw clientError(operation, "Invalid document " + resource);
 }
 
+std::string octetCount(std::string_view body) {
+    return std::to_string(body.size());
+}
+
+// Why a non-empty reply gave no document: the parser's reason, or else the label that kept it from being
+// parsed at all.
+std::string whyUnreadable(const XmlParseError& error, const std::string& contentType) {
+    if (error.reason.empty()) {
+        return "The reply is not an XML document: its media type is " +
+               trimSpaces(contentType.substr(0, contentType.find(';')));
+    }
+    return "The reply is not well-formed XML (line " + std::to_string(error.line) + ", column " +
+           std::to_string(error.column) + "): " + error.reason;
+}
+
 }  // namespace
 
-void WebDAVClient::openRequest(const std::string& method, const std::string& url) {
+std::string WebDAVClient::resourceUrl(const std::string& resource) const {
+    // A resource path never carries a query: "?" is part of the name, like "#".
+    return WebDAVURI_ + "/" + replaceAll(resource, "?", "%3F");
+}
+
+void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
+                               std::string_view body) {
     httpRequest_.open(method, url, false, UserId_, Password_);
+    for (const Header& header : headers) httpRequest_.setRequestHeader(header.name, header.value);
+    httpRequest_.send(body);
+}
+
+std::string WebDAVClient::withReplyText(std::string message) const {
+    return message.append(kCrLf).append(httpRequest_.responseTextForError());
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -76,34 +103,29 @@ void WebDAVClient::openRequest(const std::string& method, const std::string& url
 XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource,
                                      const std::string& body, bool useLockToken) {
     const std::string url = resourceUrl(resource);
-    openRequest(method, url);
-    httpRequest_.setRequestHeader("Content-Type", "text/xml");
-    httpRequest_.setRequestHeader("Content-Length", std::to_string(body.size()));
-    if (useLockToken) httpRequest_.setRequestHeader("If", "(" + opaquetoken_ + ")");
-    httpRequest_.send(body);
+    Headers headers{{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}};
+    if (useLockToken) headers.push_back({"If", "(" + opaquetoken_ + ")"});
+    sendRequest(method, url, headers, body);
     const int status = httpRequest_.status();
     if (status >= 300) raiseForStatus(status, url);
     return httpRequest_.responseXML();
 }
 
 void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
-    const auto withReply = [&](std::string message) {
-        return clientError(url, message.append(kCrLf).append(httpRequest_.responseText()));
-    };
     switch (status) {
         case 423:
             throw clientError(url, "Resource has been locked");
         case 403:
-            throw withReply("You are not allowed to alter the properties of this resource");
+            throw clientError(url,
+                              withReplyText("You are not allowed to alter the properties of this resource"));
         case 409:
-            throw withReply("Action is inappropriate");
+            throw clientError(url, withReplyText("Action is inappropriate"));
         case 507:
-            throw withReply("Insufficient storage");
+            throw clientError(url, withReplyText("Insufficient storage"));
         case 415:
-            throw withReply("Unsupported media type");
+            throw clientError(url, withReplyText("Unsupported media type"));
         default:
-            throw clientError("ProcessDoc",
-                              httpRequest_.statusText() + std::string(kCrLf) + httpRequest_.responseText());
+            throw clientError("ProcessDoc", withReplyText(httpRequest_.statusText()));
     }
 }
 
@@ -114,9 +136,10 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
     const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
                             ? reply.loadXML(body)
                             : reply.loadXML(httpRequest_.responseText());
-    if (!loaded) {
-        throw clientError(source,
-                          "Failed to load response" + std::string(kCrLf) + httpRequest_.responseText());
+    // Every WebDAV reply to these methods is an element in the DAV: namespace (multistatus, prop, error).
+    // Servers answer a refusal with an error page instead, and Apache's and lighttpd's are well-formed XHTML.
+    if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
+        throw clientError(source, withReplyText("Failed to load response"));
     }
     return reply;
 }
@@ -126,7 +149,15 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
 
 XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
     checkDocumentName(resource, "GetDocument");
-    return ProcessDoc("GET", resource, "", false);
+    XmlDocument reply = ProcessDoc("GET", resource, "", false);
+    // Shown as an empty result, such a reply would be written to the result file, and storing it back from
+    // the editor would replace the server's copy.
+    if (!reply.hasChildNodes() && !httpRequest_.responseBody().empty()) {
+        throw clientError(
+            "GetDocument",
+            withReplyText(whyUnreadable(reply.parseError(), httpRequest_.getResponseHeader("Content-Type"))));
+    }
+    return reply;
 }
 
 XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std::string& xmldoc,
@@ -144,9 +175,9 @@ XmlDocument WebDAVClient::DeleteDocument(const std::string& resource, const std:
 
 XmlDocument WebDAVClient::MakeCollection(const std::string& Collection, const std::string& XMLProp) {
     const std::string url = resourceUrl(Collection);
-    openRequest("MKCOL", url);
-    if (!XMLProp.empty()) httpRequest_.setRequestHeader("Content-Type", "text/xml");
-    httpRequest_.send(XMLProp);
+    Headers headers;
+    if (!XMLProp.empty()) headers.push_back({"Content-Type", "text/xml"});
+    sendRequest("MKCOL", url, headers, XMLProp);
     const int status = httpRequest_.status();
     if (status >= 300) raiseForStatus(status, url);
     return httpRequest_.responseXML();
@@ -169,10 +200,9 @@ void WebDAVClient::TransferResource(const std::string& method, const std::string
     const std::string source = contains(sSourceURL, "http://") ? sSourceURL : resourceUrl(sSourceURL);
     const std::string destination =
         contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
-    openRequest(method, source);
-    httpRequest_.setRequestHeader("Destination", destination);
-    httpRequest_.setRequestHeader("Overwrite", overwrite ? "T" : "F");
-    httpRequest_.send("");
+    // The Destination is a URL like the request's (RFC 4918, 10.3): a space, "#" or "é" sent raw gets 400.
+    sendRequest(method, source,
+                {{"Destination", encodeUrlForRequest(destination)}, {"Overwrite", overwrite ? "T" : "F"}});
     const int status = httpRequest_.status();
     if (status == 401 || status == 403) throw clientError("CopyResource", "You don't have the permission");
     if (status >= 300) {
@@ -187,12 +217,10 @@ void WebDAVClient::TransferResource(const std::string& method, const std::string
 XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource) {
     if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
     LastReferencedResource_ = resource;
-    openRequest("PROPFIND", resourceUrl(resource));
     // No Depth header: the server answers for the resource and everything below it, which is what the
     // collection listing reads its members from.
-    httpRequest_.setRequestHeader("Content-Type", "text/xml");
-    httpRequest_.setRequestHeader("Content-Length", std::to_string(qry.size()));
-    httpRequest_.send(qry);
+    sendRequest("PROPFIND", resourceUrl(resource),
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(qry)}}, qry);
     return loadReply("FindProperty");
 }
 
@@ -211,15 +239,13 @@ XmlDocument WebDAVClient::FindPropertyByName(const std::string& resource, const 
 
 XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std::string& PropertyName,
                                          const std::string& PropertyValue, const std::string& NameSpace) {
-    openRequest("PROPPATCH", resourceUrl(resource));
-    httpRequest_.setRequestHeader("Content-Type", "text/xml");
     // Each replacement works on the result of the one before: a "$value" or "$ns" inside the name is
     // replaced too.
     std::string body = replaceAll(std::string(kPropertyUpdateTemplate), "$prop", PropertyName);
     body = replaceAll(std::move(body), "$value", PropertyValue);
     body = replaceAll(std::move(body), "$ns", NameSpace);
-    httpRequest_.setRequestHeader("Content-Length", std::to_string(body.size()));
-    httpRequest_.send(body);
+    sendRequest("PROPPATCH", resourceUrl(resource),
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body);
     return loadReply("PropertyUpdate");
 }
 
@@ -228,10 +254,8 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
 
 void WebDAVClient::LockResource(const std::string& resource) {
     LastReferencedResource_ = resource;
-    openRequest("LOCK", resourceUrl(resource));
-    httpRequest_.setRequestHeader("Content-Type", "text/xml");
-    httpRequest_.setRequestHeader("Content-Length", std::to_string(kLockBody.size()));
-    httpRequest_.send(kLockBody);
+    sendRequest("LOCK", resourceUrl(resource),
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody);
     const int status = httpRequest_.status();
     if (status == 423) throw clientError("LockResource", "Document is already locked");
     XmlDocument reply = loadReply("LockResource");
@@ -240,21 +264,46 @@ void WebDAVClient::LockResource(const std::string& resource) {
     // the new token.
     const bool granted = status < 300 && status != 207;
     const XmlNode href = granted ? replies::firstDavHref(reply) : XmlNode();
-    if (!href) {
-        throw clientError("LockResource",
-                          "Failed to lock resource" + std::string(kCrLf) + httpRequest_.responseText());
-    }
+    if (!href) throw clientError("LockResource", withReplyText("Failed to lock resource"));
     opaquetoken_ = "<" + href.text() + ">";
 }
 
 void WebDAVClient::UnlockResource(const std::string& resource, const std::string& token) {
     LastReferencedResource_ = resource;
     const std::string& chosen = token.empty() ? opaquetoken_ : token;
-    openRequest("UNLOCK", resourceUrl(resource));
-    httpRequest_.setRequestHeader("Content-Type", "text/xml");
-    httpRequest_.setRequestHeader("Lock-Token", chosen);
-    httpRequest_.send("");
+    sendRequest("UNLOCK", resourceUrl(resource), {{"Content-Type", "text/xml"}, {"Lock-Token", chosen}});
     if (httpRequest_.status() != 204) throw clientError("UnlockResource", "Failed to unlock resource");
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The collection listing
+
+namespace {
+
+Error listingRefused(const std::string& condition, std::string_view replyText) {
+    const std::string what = condition == "propfind-finite-depth"
+                                 ? "The server refuses listings of unlimited depth"
+                                 : "The server refuses the listing";
+    return clientError("FindProperty",
+                       what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
+}
+
+}  // namespace
+
+XmlDocument listCollection(WebDAVClient& client, const std::string& resource) {
+    XmlDocument reply;
+    try {
+        reply = client.FindPropertyByName(resource, "displayname");
+    } catch (const Error& error) {
+        // The reply's text follows the first line of "Failed to load response".
+        const std::string& description = error.description();
+        const std::string condition = replies::refusalCondition(description);
+        if (error.number() != WebDAVClient::kErrorNumber || condition.empty()) throw;
+        throw listingRefused(condition, std::string_view(description).substr(description.find('\n') + 1));
+    }
+    const std::string condition = replies::refusalCondition(reply);
+    if (!condition.empty()) throw listingRefused(condition, reply.xml());
+    return reply;
 }
 
 }  // namespace ostrel

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
@@ -14,7 +16,11 @@ namespace ostrel {
 // The client's own errors all carry the number kErrorNumber and differ by source and description.
 //
 // Resource paths are relative to the server URI and joined to it as plain text ("uri/resource"): nothing is
-// trimmed, escaped or repaired here.
+// trimmed or repaired here. A path never carries a query, so a "?" in it is part of a name and goes out as
+// %3F; the request object makes the rest of the URL valid.
+//
+// A reply to PROPFIND, PROPPATCH or LOCK counts only when its root element is in the DAV: namespace; an
+// error page instead (HTML, or XHTML that happens to be well-formed) is "Failed to load response".
 class WebDAVClient {
 public:
     static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;
@@ -40,6 +46,8 @@ public:
     XmlDocument GetAllProperties(const std::string& resource);
     // DELETE; a non-empty token is kept and sent in an "If" header.
     XmlDocument DeleteDocument(const std::string& resource, const std::string& token = "");
+    // GET. A reply with a body that yields no document (not XML by its media type, or not well-formed) is
+    // an error saying why; an empty body gives a document without child nodes.
     XmlDocument GetDocument(const std::string& resource);
     // The kept lock token in angle brackets ("<opaquelocktoken:...>"), or empty.
     const std::string& opaquetoken() const noexcept { return opaquetoken_; }
@@ -51,11 +59,12 @@ public:
     const std::string& Password() const noexcept { return Password_; }
     // The resource named by the last property search, lock or unlock.
     const std::string& LastReferencedResource() const noexcept { return LastReferencedResource_; }
-    // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is XML.
+    // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is a DAV:
+    // reply.
     XmlDocument PropertyUpdate(const std::string& resource, const std::string& PropertyName,
                                const std::string& PropertyValue, const std::string& NameSpace = "");
     // PROPFIND with the caller's body and no Depth header (depth infinity); the reply is returned whatever
-    // its status, as long as it is XML.
+    // its status, as long as it is a DAV: reply.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
     // Takes an exclusive write lock and keeps its token.
     void LockResource(const std::string& resource);
@@ -71,13 +80,23 @@ public:
     long ConnectionsOpened() const { return httpRequest_.connectionsOpened(); }
 
 private:
+    struct Header {
+        const char* name;
+        std::string value;
+    };
+    using Headers = std::vector<Header>;
+
     XmlDocument ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
                            bool useLockToken);
     void TransferResource(const std::string& method, const std::string& sSourceURL,
                           const std::string& sDestinationURL, bool overwrite);
 
-    std::string resourceUrl(const std::string& resource) const { return WebDAVURI_ + "/" + resource; }
-    void openRequest(const std::string& method, const std::string& url);
+    std::string resourceUrl(const std::string& resource) const;
+    // Opens the request, sets the headers in the order given and sends the body: every request of the class.
+    void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
+                     std::string_view body = {});
+    // The message, CR LF and the start of the reply's text.
+    std::string withReplyText(std::string message) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
     XmlDocument loadReply(const char* source) const;
 
@@ -88,5 +107,11 @@ private:
     std::string LastReferencedResource_;
     HttpRequest httpRequest_;
 };
+
+// The collection listing's request: FindPropertyByName(resource, "displayname"), the display names of a
+// collection and everything below it. A server that refuses it, in a DAV:error document or on an error page,
+// raises an Error naming its condition, e.g. "The server refuses listings of unlimited depth
+// (propfind-finite-depth)". Other failures pass through unchanged.
+XmlDocument listCollection(WebDAVClient& client, const std::string& resource);
 
 }  // namespace ostrel

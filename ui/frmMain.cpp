@@ -183,7 +183,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::Command8_Click() {
     guarded([this] {
-        XmlDocument reply = whileBusy([&] { return davClient->FindPropertyByName(field(), "displayname"); });
+        XmlDocument reply = whileBusy([&] { return listCollection(*davClient, field()); });
         const std::vector<std::string> names = replies::displayNames(reply);
 
         const QSignalBlocker quiet(lstResult);

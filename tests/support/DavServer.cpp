@@ -88,7 +88,8 @@ void DavServer::start() {
                             " --server " + shellQuote(options_.server) + " --auth " +
                             shellQuote(options_.auth) + " --user " + shellQuote(options_.user) +
                             " --password " + shellQuote(options_.password);
-    if (options_.seed && port_ == 0) arguments += " --seed";
+    if (options_.stock) arguments += " --stock";
+    if (options_.seed && !options_.stock && port_ == 0) arguments += " --seed";
     if (!options_.tlsCertificate.empty()) {
         arguments += " --tls " + shellQuote(options_.tlsCertificate) + " " + shellQuote(options_.tlsKey);
     }

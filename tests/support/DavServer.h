@@ -19,6 +19,7 @@ public:
         // Serve from this folder, which the caller made and removes; empty: a fresh folder of the server's
         // own, removed when it goes.
         std::string folder;
+        bool stock = false;  // the server's own defaults: listings of unlimited depth refused; never seeded
     };
 
     explicit DavServer(Options options);

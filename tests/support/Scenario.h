@@ -41,10 +41,6 @@ inline WebDAVClient loggedOnClient(const DavServer& server) {
     return client;
 }
 
-inline std::vector<std::string> displayNamesOf(XmlDocument& reply) {
-    return replies::displayNames(reply);
-}
-
 inline std::string displayNameOf(WebDAVClient& client, const std::string& resource) {
     XmlDocument reply = client.FindPropertyByName(resource, "displayname");
     const auto names = replies::displayNames(reply);

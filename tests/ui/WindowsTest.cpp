@@ -192,7 +192,7 @@ private slots:
         click(window.get(), "Command11");
         QCOMPARE(toolkit.boxes.size(), std::size_t(4));
         QCOMPARE(server.requests().back().header("Destination"),
-                 std::optional<std::string>("http://127.0.0.1/WebDAV Folder/"));
+                 std::optional<std::string>("http://127.0.0.1/WebDAV%20Folder/"));
         for (const ScriptedToolkit::Shown& box : toolkit.boxes)
             QCOMPARE(box.title, std::string("Ostrel WebDAV"));
     }
