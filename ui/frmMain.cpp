@@ -179,9 +179,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::Command8_Click() {
     guarded([this] {
-        XmlDocument reply = runner->run("Get resources", [&, resource = field()] {
-            return listCollection(*davClient, resource);
-        });
+        XmlDocument reply = runner->run(
+            "Get resources", [&, resource = field()] { return listCollection(*davClient, resource); });
         const std::vector<std::string> names = replies::displayNames(reply);
 
         const QSignalBlocker quiet(lstResult);
