@@ -69,7 +69,7 @@ struct Options {
     bool smoke = false;
     bool keep = false;
     std::string work;
-    std::set<int> workloads = {1, 2, 3, 4};
+    std::set<int> workloads = {1, 2, 3, 4, 5};
 };
 
 std::vector<long> numberList(const std::string& text) {
@@ -82,7 +82,7 @@ std::vector<long> numberList(const std::string& text) {
 
 const char* kUsage =
     "usage: ostrel-bench [--reps N] [--members 2000,20000,100000] [--gets N] [--document-mb N]\n"
-    "                    [--windows-reps N] [--workloads 1,2,3,4] [--no-digest]\n"
+    "                    [--windows-reps N] [--workloads 1,2,3,4,5] [--no-digest]\n"
     "                    [--work DIR [--keep]] [--quick] [--smoke]\n"
     "  --quick   2,000 and 20,000 members, 5 repetitions (about two minutes once the data is made)\n"
     "  --smoke   tiny data, one repetition each, every result checked (the test suite runs this)\n"
@@ -439,8 +439,9 @@ Row compare(const std::string& workload, long reps, bool warmUp, const std::func
 
 struct Context {
     Options options;
-    std::string client;   // ostrel-bench-client
-    std::string windows;  // ostrel-bench-windows; empty when the windows are not built
+    std::string client;      // ostrel-bench-client
+    std::string windows;     // ostrel-bench-windows; empty when the windows are not built
+    std::string responsive;  // ostrel-bench-responsive; likewise
     std::string scratch;
 };
 
@@ -707,6 +708,45 @@ std::vector<Row> workloadWindows(const Context& context, const Server& server, l
     return {list, show};
 }
 
+// Workload 5: the main window while a slow loopback server sends a large document; its own process.
+std::vector<Row> workloadResponsive(const Context& context) {
+    const bool smoke = context.options.smoke;
+    const std::string megabytes = smoke ? "1" : "20";
+    const std::string cancels = smoke ? "2" : "20";
+    // The smoke run's small document must still take long enough to be cancelled half a second in.
+    const std::string rate = smoke ? "1" : "5";
+    std::fprintf(stderr, "W5 windows, %s MB at %s MB/s ...\n", megabytes.c_str(), rate.c_str());
+    Row stall;
+    Row cancel;
+    stall.hasReference = cancel.hasReference = false;
+    stall.workload = "W5 Get document, " + megabytes + " MB at " + rate + " MB/s: longest event-loop stall";
+    cancel.workload = "W5 Cancel → command ended, median of " + cancels;
+    try {
+        const Finished finished =
+            measureProgram({context.responsive, "--result", context.scratch + "/responsive.xml",
+                            "--megabytes", megabytes, "--rate", rate, "--cancels", cancels},
+                           context.scratch, {"QT_QPA_PLATFORM=offscreen"});
+        require(finished.exitCode == 0, "the responsive benchmark failed: " + finished.err.substr(0, 2000));
+        const auto values = parseReport(finished.out);
+        auto series = [&](const std::string& key) {
+            const auto found = values.find(key);
+            require(found != values.end(), "the responsive benchmark reported no " + key);
+            return numbers(found->second);
+        };
+        stall.ownTimes = series("longest_stall");
+        cancel.ownTimes = series("cancel_to_ended");
+        stall.ours.peakKib = cancel.ours.peakKib = finished.peakKib;
+        char text[120];
+        std::snprintf(text, sizeof text, "the whole command %.1f s", median(series("get_seconds")));
+        stall.notes = text;
+        std::snprintf(text, sizeof text, "slowest %.1f ms", maximum(cancel.ownTimes) * 1000);
+        cancel.notes = text;
+    } catch (const std::exception& error) {
+        stall.failure = cancel.failure = error.what();
+    }
+    return {stall, cancel};
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // The table
 
@@ -861,6 +901,12 @@ void printTargets(const std::vector<Row>& rows, const Growth& growth) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 0.5 s %s (slowest %s)\n", name.c_str(), duration(m).c_str(),
                         verdict(m <= 0.5), duration(maximum(row.ownTimes)).c_str());
+        } else if (name.find("event-loop stall") != std::string::npos) {
+            const double m = maximum(row.ownTimes);
+            std::printf("- %s: %s ≤ 50 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.05));
+        } else if (name.starts_with("W5 Cancel")) {
+            const double m = median(row.ownTimes);
+            std::printf("- %s: %s ≤ 200 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.2));
         } else if (name.find("viewer painted") != std::string::npos) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 2 s %s (slowest %s)\n", name.c_str(), duration(m).c_str(),
@@ -950,6 +996,8 @@ int run(const Options& options) {
     context.client = (ownFolder() / "ostrel-bench-client").string();
     if (fs::exists(ownFolder() / "ostrel-bench-windows"))
         context.windows = (ownFolder() / "ostrel-bench-windows").string();
+    if (fs::exists(ownFolder() / "ostrel-bench-responsive"))
+        context.responsive = (ownFolder() / "ostrel-bench-responsive").string();
     const std::string work = options.work.empty() ? makeWorkFolder() : fs::absolute(options.work).string();
     const bool removeWork = options.work.empty() && !options.keep;
     context.scratch = work + "/run";
@@ -1015,6 +1063,9 @@ int run(const Options& options) {
                                             dataset.instanceDocument, "xbrl", mb + "XBRL instance")) {
                 if (row.workload.find("viewer") != std::string::npos) rows.push_back(std::move(row));
             }
+        }
+        if (options.workloads.count(5) && !context.responsive.empty()) {
+            for (Row& row : workloadResponsive(context)) rows.push_back(std::move(row));
         }
         for (const auto& [members, index] : namesRows) {
             if (members == 0) {

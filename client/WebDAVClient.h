@@ -78,6 +78,11 @@ public:
     void SetTimeouts(const HttpRequest::Timeouts& timeouts) { httpRequest_.setTimeouts(timeouts); }
     void TrustCertificateAuthorities(const std::string& pemFile) { httpRequest_.setExtraCaFile(pemFile); }
     long ConnectionsOpened() const { return httpRequest_.connectionsOpened(); }
+    // For a watcher on another thread while an operation runs: its progress, and a way to stop it (the
+    // operation then raises "Cancelled"). Every other member is for one thread at a time.
+    HttpRequest::Progress Progress() const { return httpRequest_.progress(); }
+    void Cancel() { httpRequest_.cancel(); }
+    void ClearCancel() { httpRequest_.clearCancel(); }
 
 private:
     struct Header {

@@ -1,9 +1,12 @@
 #include "platform/HttpRequest.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -365,6 +368,14 @@ struct HttpRequest::Impl {
     long connections = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
+    // Shared with the thread that watches or cancels the transfer.
+    std::atomic<bool> cancelled{false};
+    std::atomic<long long> sent{0}, toSend{0}, received{0}, toReceive{0};
+    mutable std::mutex liveMutex;  // guards socket, liveMethod and liveUrl
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    std::string liveMethod;
+    std::string liveUrl;
+
     Impl() {
         initialiseCurlOnce();
         curl.reset(curl_easy_init());
@@ -438,6 +449,36 @@ struct HttpRequest::Impl {
         return refuse(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED),
                       "The reply is larger than the " + sizeText(maxReplyBytes) +
                           " this client accepts; the request was abandoned");
+    }
+
+    static int onProgress(void* self, curl_off_t toReceive, curl_off_t received, curl_off_t toSend,
+                          curl_off_t sent) {
+        auto* impl = static_cast<Impl*>(self);
+        impl->toReceive = toReceive;
+        impl->received = received;
+        impl->toSend = toSend;
+        impl->sent = sent;
+        return impl->cancelled ? 1 : 0;
+    }
+
+    // The transport opens and closes its sockets through these two, so that a cancel from another thread
+    // can shut the connection down: a transfer waiting for a stalled server only notices a cancel flag about
+    // once a second, a shut-down socket at once.
+    static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        auto* impl = static_cast<Impl*>(self);
+        const curl_socket_t fd =
+            ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        std::lock_guard lock(impl->liveMutex);
+        impl->socket = fd;
+        if (fd != CURL_SOCKET_BAD && impl->cancelled) ::shutdown(fd, SHUT_RDWR);
+        return fd;
+    }
+
+    static int onCloseSocket(void* self, curl_socket_t fd) {
+        auto* impl = static_cast<Impl*>(self);
+        std::lock_guard lock(impl->liveMutex);
+        if (impl->socket == fd) impl->socket = CURL_SOCKET_BAD;
+        return ::close(fd);
     }
 
     void takeHeaderLine(std::string_view line) {
@@ -586,6 +627,13 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::onBody);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &Impl::onOpenSocket);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
     }
 
     CURLcode perform(curl_slist* headerList) {
@@ -623,6 +671,7 @@ struct HttpRequest::Impl {
         std::optional<Error> refused = std::move(refusal);
         const bool askedForAuthentication = statusLineCode == "401";
         clearReply();
+        if (cancelled) throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + url);
         if (refused) throw std::move(*refused);
         std::string description(plainWordsFor(code));
         curl_off_t connectTime = 0;
@@ -679,6 +728,12 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     }
     d.method = method;
     d.url = encoded;
+    {
+        std::lock_guard lock(d.liveMutex);
+        d.liveMethod = d.method;
+        d.liveUrl = d.url;
+    }
+    d.sent = d.toSend = d.received = d.toReceive = 0;
     d.user = user;
     d.password = password;
     d.state = Impl::State::Opened;
@@ -797,6 +852,26 @@ void HttpRequest::setMaxReplyBytes(std::size_t bytes) {
 void HttpRequest::setExtraCaFile(std::string path) {
     impl_->extraCaFile = std::move(path);
     impl_->caBundle.clear();
+}
+
+HttpRequest::Progress HttpRequest::progress() const {
+    const Impl& d = *impl_;
+    Progress progress{.sent = d.sent, .toSend = d.toSend, .received = d.received, .toReceive = d.toReceive};
+    std::lock_guard lock(d.liveMutex);
+    progress.method = d.liveMethod;
+    progress.url = d.liveUrl;
+    return progress;
+}
+
+void HttpRequest::cancel() {
+    Impl& d = *impl_;
+    d.cancelled = true;
+    std::lock_guard lock(d.liveMutex);
+    if (d.socket != CURL_SOCKET_BAD) ::shutdown(d.socket, SHUT_RDWR);
+}
+
+void HttpRequest::clearCancel() {
+    impl_->cancelled = false;
 }
 
 long HttpRequest::connectionsOpened() const {

@@ -79,6 +79,23 @@ public:
     // Connections opened over the life of this object: tells whether keep-alive works.
     long connectionsOpened() const;
 
+    // What another thread may see of a request in flight, and how it may stop it. Everything else is for the
+    // one thread that uses the object.
+    struct Progress {
+        std::string method;
+        std::string url;
+        long long sent = 0;
+        long long toSend = 0;  // 0 while unknown
+        long long received = 0;
+        long long toReceive = 0;  // 0 while unknown
+    };
+    Progress progress() const;
+    // Ends the transfer in flight at once, or the next one if none is: send raises the error "Cancelled"
+    // (errors::kHttpCancelled). The connection is dropped, so the next request opens a new one.
+    void cancel();
+    // Forgets an earlier cancel that came too late to stop anything.
+    void clearCancel();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -149,45 +149,54 @@ XmlView::XmlView(QWidget* parent) : QWidget(parent) {
 
 XmlView::~XmlView() = default;
 
-void XmlView::load(const QString& path) {
+XmlPage XmlView::read(const QString& path) {
+    XmlPage page;
     QString failure;
     try {
-        // The shown document goes first, so that two large ones are never held at once.
-        model_->clear();
         std::string bytes = files::readAll(QFile::encodeName(path).toStdString());
-        XmlDocument document = XmlDocument::fromBytes(bytes);
-        if (document.hasChildNodes()) {
-            // The octets are no longer needed once parsed; only the document is kept.
-            std::string().swap(bytes);
-            model_->reset(std::move(document));
-            showTree();
-            return;
-        }
-        const XmlParseError& parseError = document.parseError();
-        QString message = tr("XML parsing error: %1").arg(fromUtf8(parseError.reason));
+        page.document = XmlDocument::fromBytes(bytes);
+        if (page.document.hasChildNodes()) return page;
+        const XmlParseError& parseError = page.document.parseError();
+        page.error = tr("XML parsing error: %1").arg(fromUtf8(parseError.reason));
         if (parseError.line > 0) {
-            message += parseError.column > 0
-                           ? tr(" (line %1, column %2)").arg(parseError.line).arg(parseError.column)
-                           : tr(" (line %1)").arg(parseError.line);
+            page.error += parseError.column > 0
+                              ? tr(" (line %1, column %2)").arg(parseError.line).arg(parseError.column)
+                              : tr(" (line %1)").arg(parseError.line);
         }
         const std::string decoded = text::decodeToUtf8(bytes, declaredEncoding(bytes));
         std::string().swap(bytes);
-        showPlain(message, fromUtf8(decoded));
-        return;
+        page.text = inDisplayLines(fromUtf8(decoded));
+        return page;
     } catch (const Error& error) {
         failure = fromUtf8(error.description());
     } catch (const std::exception& error) {
         failure = QString::fromLocal8Bit(error.what());
     } catch (...) {
     }
-    try {
+    page = XmlPage();
+    page.error =
+        failure.isEmpty() ? tr("The file cannot be shown.") : tr("The file cannot be shown: %1").arg(failure);
+    return page;
+}
+
+void XmlView::showPage(XmlPage page) {
+    if (page.document.hasChildNodes()) {
+        model_->reset(std::move(page.document));
+        showTree();
+    } else {
         model_->clear();
-        showPlain(failure.isEmpty() ? tr("The file cannot be shown.")
-                                    : tr("The file cannot be shown: %1").arg(failure),
-                  QString());
-    } catch (...) {
-        // Nothing more can be shown without memory; the view stays empty.
+        showPlain(page.error, page.text);
     }
+}
+
+void XmlView::load(const QString& path) {
+    // The shown document goes first, so that two large ones are never held at once.
+    release();
+    showPage(read(path));
+}
+
+void XmlView::release() {
+    model_->clear();
 }
 
 void XmlView::showTree() {
@@ -204,7 +213,7 @@ void XmlView::showTree() {
 void XmlView::showPlain(const QString& error, const QString& text) {
     error_->setText(error);
     error_->show();
-    text_->setPlainText(inDisplayLines(text));
+    text_->setPlainText(text);
     stack_->setCurrentWidget(text_);
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "platform/XmlDocument.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
@@ -11,6 +13,13 @@ class QTreeView;
 namespace ostrel::ui {
 
 class XmlTreeModel;
+
+// A file read and parsed, ready to be shown: read on any thread, shown on the user-interface thread.
+struct XmlPage {
+    XmlDocument document;  // with child nodes when the file is well-formed
+    QString error;         // otherwise why not: the parse error, or why the file could not be read
+    QString text;          // the file as text, in display lines, when it is not well-formed
+};
 
 // A read-only view of a local XML file, shown the way a web browser shows one: the whole document as an
 // indented, syntax-coloured, collapsible tree ("xmlTree"). A file that is not well-formed is shown as plain
@@ -25,6 +34,12 @@ public:
 
     // Reads the file afresh and shows it. Never throws: a read or parse failure is shown in the view.
     void load(const QString& path);
+    // The two halves of load: reading and parsing, which touches no widget and may run on any thread, and
+    // showing what was read. Neither throws but for want of memory.
+    static XmlPage read(const QString& path);
+    void showPage(XmlPage page);
+    // Lets go of the shown document.
+    void release();
 
 private:
     void showTree();

@@ -29,6 +29,14 @@ void frmBrowse::ShowPage(const QString& uri) {
     WebBrowser1->load(uri);
 }
 
+void frmBrowse::ShowPage(XmlPage page) {
+    WebBrowser1->showPage(std::move(page));
+}
+
+void frmBrowse::ReleasePage() {
+    WebBrowser1->release();
+}
+
 void frmBrowse::Command1_Click() {
     hide();
 }

@@ -2,11 +2,11 @@
 
 #include <QWidget>
 
+#include "ui/XmlView.h"
+
 class QPushButton;
 
 namespace ostrel::ui {
-
-class XmlView;
 
 // The result viewer: shows a reply document written to a local file.
 class frmBrowse : public QWidget {
@@ -15,6 +15,10 @@ public:
     explicit frmBrowse(QWidget* parent = nullptr);
     // Shows the file at a local path, read afresh.
     void ShowPage(const QString& uri);
+    // Shows a file already read (off the user-interface thread, by XmlView::read).
+    void ShowPage(XmlPage page);
+    // Lets go of the shown document before a large new one is read.
+    void ReleasePage();
 
 private slots:
     void Command1_Click();

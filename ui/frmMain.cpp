@@ -15,6 +15,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/RequestRunner.h"
 #include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
@@ -44,12 +45,6 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* captio
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     placeTwips(b, twipsRectangle);
     return b;
-}
-
-template <typename Request>
-auto whileBusy(Request&& request) {
-    BusyCursor busy;
-    return request();
 }
 
 }  // namespace
@@ -151,6 +146,7 @@ std::string frmMain::field() const {
 void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
+        runner = std::make_unique<RequestRunner>(*davClient, this);
         davClient->WebDAVURI(toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server", kDefaultUri));
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
@@ -183,7 +179,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::Command8_Click() {
     guarded([this] {
-        XmlDocument reply = whileBusy([&] { return listCollection(*davClient, field()); });
+        XmlDocument reply = runner->run(
+            "Get resources", [&, resource = field()] { return listCollection(*davClient, resource); });
         const std::vector<std::string> names = replies::displayNames(reply);
 
         const QSignalBlocker quiet(lstResult);
@@ -221,22 +218,37 @@ void frmMain::Dir1_PathRequested(const QString& path) {
     guarded([this, &path] { Dir1->setPath(path); });
 }
 
-void frmMain::ShowResult(const XmlDocument& reply) {
+void frmMain::ShowResult(XmlDocument reply) {
     const std::string path = toolkit.ResultFilePath();
-    files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
-    if (files::exists(path)) files::remove(path);
-    reply.save(path);
+    // Writing, reading back and parsing a large result take a while: they run off the user-interface
+    // thread, and the busy cursor stays until the viewer has painted the new document.
+    BusyCursor busy;
+    if (browser) browser->ReleasePage();
+    XmlPage page = runner->run("Result", [&] {
+        files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
+        if (files::exists(path)) files::remove(path);
+        reply.save(path);
+        {
+            // A large document takes a while to free as well.
+            const XmlDocument freed = std::move(reply);
+        }
+        return XmlView::read(QString::fromStdString(path));
+    });
     if (!browser) browser = std::make_unique<frmBrowse>();
-    browser->ShowPage(QString::fromStdString(path));
+    browser->ShowPage(std::move(page));
     browser->show();
     browser->raise();
+    browser->repaint();
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Documents
 
 void frmMain::Command3_Click() {
-    guarded([this] { ShowResult(whileBusy([&] { return davClient->GetDocument(field()); })); });
+    guarded([this] {
+        ShowResult(runner->run("Get document",
+                               [&, resource = field()] { return davClient->GetDocument(resource); }));
+    });
 }
 
 void frmMain::Command4_Click() {
@@ -262,9 +274,10 @@ void frmMain::Command10_Click() {
 
 void frmMain::Command5_Click() {
     guarded([this] {
-        const XmlDocument reply = whileBusy([&] { return davClient->DeleteDocument(field(), ""); });
+        XmlDocument reply = runner->run(
+            "Delete document", [&, resource = field()] { return davClient->DeleteDocument(resource, ""); });
         if (reply.hasChildNodes()) {
-            ShowResult(reply);
+            ShowResult(std::move(reply));
         } else {
             message("Resource " + field() + " deleted");
         }
@@ -272,17 +285,21 @@ void frmMain::Command5_Click() {
 }
 
 void frmMain::Command11_Click() {
-    guarded([this] { whileBusy([&] { davClient->CopyResource(field(), kCopyDestination); }); });
+    guarded([this] {
+        runner->run("Copy document",
+                    [&, resource = field()] { davClient->CopyResource(resource, kCopyDestination); });
+    });
 }
 
 void frmMain::updform_UpdateDoc(const QString& xmldoc) {
     guarded([this, &xmldoc] {
-        const XmlDocument reply =
-            whileBusy([&] { return davClient->UpdateDocument(field(), xmldoc.toStdString(), lockToken); });
+        XmlDocument reply = runner->run("Update document", [&, resource = field()] {
+            return davClient->UpdateDocument(resource, xmldoc.toStdString(), lockToken);
+        });
         // The text is on the server now; until here a failure leaves the editor open with it.
         updform->Stored();
         if (reply.hasChildNodes()) {
-            ShowResult(reply);
+            ShowResult(std::move(reply));
         } else {
             message("Document updated");
         }
@@ -293,16 +310,22 @@ void frmMain::updform_UpdateDoc(const QString& xmldoc) {
 // Properties and locks
 
 void frmMain::Command1_Click() {
-    guarded([this] { ShowResult(whileBusy([&] { return davClient->GetAllPropertyNames(field()); })); });
+    guarded([this] {
+        ShowResult(runner->run("Property names",
+                               [&, resource = field()] { return davClient->GetAllPropertyNames(resource); }));
+    });
 }
 
 void frmMain::Command2_Click() {
-    guarded([this] { ShowResult(whileBusy([&] { return davClient->GetAllProperties(field()); })); });
+    guarded([this] {
+        ShowResult(runner->run("All properties",
+                               [&, resource = field()] { return davClient->GetAllProperties(resource); }));
+    });
 }
 
 void frmMain::Command9_Click() {
     guarded([this] {
-        whileBusy([&] { davClient->LockResource(field()); });
+        runner->run("Lock", [&, resource = field()] { davClient->LockResource(resource); });
         message("Resource " + field() + " has been locked\r\nLock token is " + davClient->opaquetoken());
         lockToken = davClient->opaquetoken();
     });
@@ -310,7 +333,7 @@ void frmMain::Command9_Click() {
 
 void frmMain::Command6_Click() {
     guarded([this] {
-        whileBusy([&] { davClient->UnlockResource(field(), lockToken); });
+        runner->run("Unlock", [&, resource = field()] { davClient->UnlockResource(resource, lockToken); });
         message("Resource " + field() + " has been unlocked");
         lockToken.clear();
     });
@@ -318,8 +341,9 @@ void frmMain::Command6_Click() {
 
 void frmMain::Command7_Click() {
     guarded([this] {
-        XmlDocument reply =
-            whileBusy([&] { return davClient->FindPropertyByName(field(), "lockdiscovery"); });
+        XmlDocument reply = runner->run("OpaqueToken", [&, resource = field()] {
+            return davClient->FindPropertyByName(resource, "lockdiscovery");
+        });
         const XmlNode locktoken = replies::firstLockToken(reply);
         if (!locktoken) {
             message("Resource not locked");

@@ -19,6 +19,7 @@ namespace ostrel::ui {
 
 class DirListBox;
 class DriveListBox;
+class RequestRunner;
 class frmBrowse;
 class frmLogon;
 class frmUpdate;
@@ -67,7 +68,7 @@ private:
     bool guarded(const std::function<void()>& handler);
     void message(const std::string& text);
     std::string field() const;
-    void ShowResult(const XmlDocument& reply);
+    void ShowResult(XmlDocument reply);
 
     Toolkit& toolkit;
 
@@ -90,6 +91,8 @@ private:
     QLabel* lblPath;
 
     std::unique_ptr<WebDAVClient> davClient;
+    // Declared after the client, so it goes first: the worker must stop before the client it uses.
+    std::unique_ptr<RequestRunner> runner;
     frmLogon* logonForm = nullptr;  // a child of this window
     std::unique_ptr<frmUpdate> updform;
     std::unique_ptr<frmBrowse> browser;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <type_traits>
+
+class QEventLoop;
+class QWidget;
+
+namespace ostrel {
+class WebDAVClient;
+}
+
+namespace ostrel::ui {
+
+// Runs the client's requests one at a time on one worker thread while the user-interface thread keeps
+// painting. The command waits in place, so its steps keep their order; meanwhile no input reaches any
+// window but the progress dialog (shown after a moment), whose Cancel stops the request. An error raised by
+// the request crosses back as a value and is raised again on the user-interface thread.
+//
+// The client is used by one thread at a time: by the worker while a request runs, and the user-interface
+// thread touches it only between requests (and through its thread-safe Progress and Cancel).
+class RequestRunner : public QObject {
+    Q_OBJECT
+public:
+    RequestRunner(WebDAVClient& client, QWidget* window);
+    ~RequestRunner() override;
+    RequestRunner(const RequestRunner&) = delete;
+    RequestRunner& operator=(const RequestRunner&) = delete;
+
+    // Runs call on the worker and returns its result, or raises its error; caption names the command.
+    template <typename Call>
+    auto run(const QString& caption, Call&& call) {
+        using Result = std::invoke_result_t<Call&>;
+        if constexpr (std::is_void_v<Result>) {
+            wait(caption, [&] { call(); });
+        } else {
+            std::optional<Result> result;
+            wait(caption, [&] { result.emplace(call()); });
+            return std::move(*result);
+        }
+    }
+
+private:
+    // One request handed to the worker: it runs call, keeps its error, and quits done when it has let go.
+    struct Job {
+        const std::function<void()>& call;
+        QEventLoop& done;
+        std::exception_ptr error;
+    };
+
+    void wait(const QString& caption, const std::function<void()>& call);
+    void work();
+
+    WebDAVClient& client_;
+    QWidget* window_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    Job* job_ = nullptr;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace ostrel::ui
