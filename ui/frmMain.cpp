@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
+#include "ui/frmLog.h"
 #include "ui/frmLogon.h"
 #include "ui/frmUpdate.h"
 
@@ -56,6 +58,12 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     resize(twips(11310), twips(7515));
     useLayoutFont(this);
     buildControls();
+    logWindow = std::make_unique<frmLog>(toolkit);
+    auto* showLog = new QAction("Protocol log", this);
+    showLog->setObjectName("actionProtocolLog");
+    showLog->setShortcut(QKeySequence("Ctrl+Shift+L"));
+    addAction(showLog);
+    connect(showLog, &QAction::triggered, this, &frmMain::ShowLog);
 }
 
 frmMain::~frmMain() = default;
@@ -146,6 +154,7 @@ std::string frmMain::field() const {
 void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
+        davClient->SetExchangeObserver(logWindow.get());
         runner = std::make_unique<RequestRunner>(*davClient, this);
         davClient->WebDAVURI(toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server", kDefaultUri));
         logonForm = new frmLogon(this);
@@ -171,7 +180,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     if (updform) updform->hide();
     if (browser) browser->hide();
+    logWindow->hide();
     event->accept();
+}
+
+void frmMain::ShowLog() {
+    logWindow->show();
+    logWindow->raise();
+    logWindow->activateWindow();
 }
 
 // ---------------------------------------------------------------------------------------------------------

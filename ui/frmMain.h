@@ -21,6 +21,7 @@ class DirListBox;
 class DriveListBox;
 class RequestRunner;
 class frmBrowse;
+class frmLog;
 class frmLogon;
 class frmUpdate;
 
@@ -39,6 +40,8 @@ public:
     // Start-up, before the window is first shown: the client, the server URI prompt, the modal logon dialog,
     // the hidden editor.
     void Form_Load();
+    // The protocol log window, shown and raised (Ctrl+Shift+L).
+    void ShowLog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +93,8 @@ private:
     DirListBox* Dir1;
     QLabel* lblPath;
 
+    // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
+    std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.
     std::unique_ptr<RequestRunner> runner;
