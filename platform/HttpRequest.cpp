@@ -312,9 +312,11 @@ std::vector<std::string> formsOf(const std::string& secret) {
     return forms;
 }
 
-// The text with every form of the secret replaced by "[hidden]", in one pass, so that no replacement is
-// taken for part of the secret again.
-std::string hideForms(std::string_view text, const std::vector<std::string>& forms) {
+// Replaces every form of the secret in the text by "[hidden]", in one pass, so that no replacement is taken
+// for part of the secret again. A text without the secret is left as it is, without a copy.
+void hideForms(std::string& text, const std::vector<std::string>& forms) {
+    const auto inText = [&](const std::string& form) { return text.find(form) != std::string::npos; };
+    if (std::none_of(forms.begin(), forms.end(), inText)) return;
     std::string out;
     std::size_t from = 0;
     for (;;) {
@@ -328,16 +330,22 @@ std::string hideForms(std::string_view text, const std::vector<std::string>& for
             }
         }
         if (at == std::string_view::npos) break;
-        out.append(text.substr(from, at - from));
+        out.append(text, from, at - from);
         out.append(kHidden);
         from = at + length;
     }
-    out.append(text.substr(from));
-    return out;
+    out.append(text, from);
+    text = std::move(out);
 }
 
-// The header block with the values of Authorization and Proxy-Authorization replaced by "[hidden]".
-std::string hideCredentialHeaders(std::string_view block) {
+// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
+void hideCredentialHeaders(std::string& text) {
+    constexpr std::string_view kName = "authorization:";
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    if (std::search(text.begin(), text.end(), kName.begin(), kName.end(), sameLetter) == text.end()) return;
+    std::string_view block = text;
     std::string out;
     while (!block.empty()) {
         const std::size_t end = block.find('\n');
@@ -352,7 +360,7 @@ std::string hideCredentialHeaders(std::string_view block) {
             out.append(line);
         }
     }
-    return out;
+    text = std::move(out);
 }
 
 void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
@@ -504,6 +512,8 @@ struct HttpRequest::Impl {
     // The round trip being recorded while an observer is attached.
     Exchange exchange;
     std::chrono::steady_clock::time_point exchangeStart;
+    std::string hiddenPassword;  // the password hiddenForms were made of
+    std::vector<std::string> hiddenForms;
 
     Impl() {
         initialiseCurlOnce();
@@ -635,6 +645,7 @@ struct HttpRequest::Impl {
                     finishExchange({});
                     beginExchange();
                 }
+                exchange.url = effectiveUrl();
                 exchange.headersOut.append(data);
                 exchange.octetsOut += octets;
                 break;
@@ -659,14 +670,25 @@ struct HttpRequest::Impl {
         }
     }
 
-    void beginExchange() {
+    // The URL the transfer is at now: the request's, or where a redirect led.
+    std::string effectiveUrl() const {
         char* current = nullptr;
         curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
-        exchange = Exchange{};
+        return current ? current : url;
+    }
+
+    // Starts the next round trip in the same object, so that its texts keep their room.
+    void beginExchange() {
+        Exchange& e = exchange;
+        for (std::string* text :
+             {&e.url, &e.user, &e.reason, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
+            text->clear();
+        e.status = 0;
+        e.octetsOut = e.octetsIn = e.bodyOutSize = e.bodyInSize = 0;
         exchange.time = std::chrono::system_clock::now();
         exchangeStart = std::chrono::steady_clock::now();
         exchange.method = method;
-        exchange.url = current ? current : url;
+        exchange.url = url;
     }
 
     // Hands the round trip to the observer, with every secret hidden first: no copy holding one is made.
@@ -676,13 +698,17 @@ struct HttpRequest::Impl {
                                                                            exchangeStart);
         if (e.reason.empty()) e.reason = standardReasonPhrase(e.status);
         e.failure = std::move(failure);
-        e.headersOut = hideCredentialHeaders(e.headersOut);
+        hideCredentialHeaders(e.headersOut);
         e.user = user;
-        const std::vector<std::string> forms =
-            password.empty() ? std::vector<std::string>() : formsOf(password);
-        for (std::string* text :
-             {&e.url, &e.user, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
-            *text = hideForms(*text, forms);
+        if (hiddenPassword != password) {
+            hiddenForms = password.empty() ? std::vector<std::string>() : formsOf(password);
+            hiddenPassword = password;
+        }
+        if (!hiddenForms.empty()) {
+            for (std::string* text :
+                 {&e.url, &e.user, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
+                hideForms(*text, hiddenForms);
+        }
         try {
             observer->exchanged(e);
         } catch (...) {
@@ -743,10 +769,8 @@ struct HttpRequest::Impl {
     // query must not reach a server the user never named.
     void checkRedirect(const std::string& location) {
         if (statusLineCode.size() != 3 || statusLineCode[0] != '3' || statusLineCode == "304") return;
-        char* current = nullptr;
-        curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
         const auto from = originOf(url, url);
-        const auto to = originOf(current ? current : url, location);
+        const auto to = originOf(effectiveUrl(), location);
         if (from && to && isSameServer(*from, *to)) return;
         refuse(errors::kHttpRedirectElsewhere, "The server redirected the request to another server, " +
                                                    text::toValidUtf8(location) + "; it was not followed");
