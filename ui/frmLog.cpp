@@ -44,13 +44,20 @@ std::string readableBody(const std::string& body, bool prettyXml) {
     const std::size_t start = body.find_first_not_of(" \t\r\n");
     if (!prettyXml || start == std::string::npos || body[start] != '<') return body;
     QXmlStreamReader reader(QByteArray::fromStdString(body));
+    // Names and namespace declarations stay as the peer wrote them, prefixes included.
+    reader.setNamespaceProcessing(false);
     QString out;
     QXmlStreamWriter writer(&out);
     writer.setAutoFormatting(true);
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.isWhitespace() || reader.tokenType() == QXmlStreamReader::Invalid) continue;
-        writer.writeCurrentToken(reader);
+        if (reader.isStartElement()) {
+            writer.writeStartElement(reader.qualifiedName().toString());
+            writer.writeAttributes(reader.attributes());
+        } else {
+            writer.writeCurrentToken(reader);
+        }
     }
     return reader.hasError() ? body : out.toStdString();
 }
@@ -144,6 +151,14 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     list_->setHeaderLabels({"Time", "Method", "URL", "Status", "Duration", "Out", "In"});
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // Wide enough for their usual texts from the start: sizing to the contents would measure every row again
+    // at every exchange.
+    const QStringList widest = {"00:00:00.000", "PROPPATCH", "",        "207 Multi-Status",
+                                "1000.0 ms",    "000000",    "00000000"};
+    for (int column = 0; column < widest.size(); ++column) {
+        if (!widest[column].isEmpty())
+            list_->setColumnWidth(column, list_->fontMetrics().horizontalAdvance(widest[column] + "    "));
+    }
     details_->setObjectName("logDetails");
     details_->setReadOnly(true);
     details_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -176,13 +191,13 @@ void frmLog::add(Exchange exchange) {
         exchanges_.pop_front();
         delete list_->takeTopLevelItem(0);
     }
-    const auto* item = new QTreeWidgetItem(
+    auto* item = new QTreeWidgetItem(
         list_, {timeOf(exchange).mid(11), QString::fromStdString(exchange.method),
                 QString::fromStdString(exchange.url), QString::fromStdString(outcomeOf(exchange)),
                 QString::fromStdString(millisecondsOf(exchange)), QString::number(exchange.octetsOut),
                 QString::number(exchange.octetsIn)});
     exchanges_.push_back(std::move(exchange));
-    const_cast<QTreeWidgetItem*>(item)->setHidden(!passes(exchanges_.back()));
+    item->setHidden(!passes(exchanges_.back()));
 }
 
 bool frmLog::passes(const Exchange& exchange) const {
