@@ -338,28 +338,37 @@ void hideForms(std::string& text, const std::vector<std::string>& forms) {
     text = std::move(out);
 }
 
-// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
-void hideCredentialHeaders(std::string& text) {
-    constexpr std::string_view kName = "authorization:";
-    const auto sameLetter = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    };
-    if (std::search(text.begin(), text.end(), kName.begin(), kName.end(), sameLetter) == text.end()) return;
-    std::string_view block = text;
-    std::string out;
+bool isCredentialHeader(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string_view name = trim(line.substr(0, colon));
+    return equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization");
+}
+
+// Calls each with every line of the header block, its line end included.
+template <typename Each>
+void forEachLine(std::string_view block, Each each) {
     while (!block.empty()) {
         const std::size_t end = block.find('\n');
         const std::string_view line = block.substr(0, end == std::string_view::npos ? block.size() : end + 1);
         block.remove_prefix(line.size());
-        const std::size_t colon = line.find(':');
-        const std::string_view name =
-            colon == std::string_view::npos ? std::string_view() : trim(line.substr(0, colon));
-        if (equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization")) {
-            out.append(line.substr(0, colon)).append(": ").append(kHidden).append("\r\n");
+        each(line);
+    }
+}
+
+// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
+void hideCredentialHeaders(std::string& text) {
+    bool any = false;
+    forEachLine(text, [&any](std::string_view line) { any = any || isCredentialHeader(line); });
+    if (!any) return;
+    std::string out;
+    forEachLine(text, [&out](std::string_view line) {
+        if (isCredentialHeader(line)) {
+            out.append(line.substr(0, line.find(':'))).append(": ").append(kHidden).append("\r\n");
         } else {
             out.append(line);
         }
-    }
+    });
     text = std::move(out);
 }
 
