@@ -440,16 +440,6 @@ XmlNodeList XmlNode::childNodes() const {
     return hasChildNodes() ? XmlAccess::listOf(raw(node_)->children) : XmlNodeList();
 }
 
-std::string XmlNode::attribute(std::string_view name) const {
-    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
-    for (const xmlAttr* a = raw(node_)->properties; a; a = a->next) {
-        const std::string qualified =
-            (a->ns && a->ns->prefix) ? str(a->ns->prefix) + ":" + str(a->name) : str(a->name);
-        if (qualified == name) return nodeText(reinterpret_cast<const xmlNode*>(a));
-    }
-    return {};
-}
-
 XmlNodeList XmlNode::attributes() const {
     if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
     return XmlAccess::listOf(reinterpret_cast<xmlNode*>(raw(node_)->properties));
@@ -473,8 +463,6 @@ XmlNode XmlNodeList::item(std::size_t index) const noexcept {
 struct XmlDocument::Impl {
     DocPtr doc = emptyDoc();
     XmlParseError error;
-    std::string selectionLanguage = "XPath";
-    std::string selectionNamespaces;
     std::vector<std::pair<std::string, std::string>> namespaces;
 
     xmlNode* node() const noexcept { return reinterpret_cast<xmlNode*>(doc.get()); }
@@ -530,20 +518,12 @@ void XmlDocument::setProperty(std::string_view name, std::string_view value) {
             throw Error(errors::kXmlBadArgument, kSource,
                         "SelectionLanguage \"" + std::string(value) + "\" is not supported; use XPath");
         }
-        impl_->selectionLanguage = value;
     } else if (name == "SelectionNamespaces") {
         impl_->namespaces = parseNamespaceDeclarations(value);
-        impl_->selectionNamespaces = value;
     } else {
         throw Error(errors::kXmlBadArgument, kSource,
                     "Unknown document property \"" + std::string(name) + "\"");
     }
-}
-
-std::string XmlDocument::getProperty(std::string_view name) const {
-    if (name == "SelectionLanguage") return impl_->selectionLanguage;
-    if (name == "SelectionNamespaces") return impl_->selectionNamespaces;
-    throw Error(errors::kXmlBadArgument, kSource, "Unknown document property \"" + std::string(name) + "\"");
 }
 
 XmlNodeList XmlDocument::selectNodes(std::string_view xpath) const {
