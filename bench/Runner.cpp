@@ -69,7 +69,7 @@ struct Options {
     bool smoke = false;
     bool keep = false;
     std::string work;
-    std::set<int> workloads = {1, 2, 3, 4, 5};
+    std::set<int> workloads = {1, 2, 3, 4, 5, 6};
 };
 
 std::vector<long> numberList(const std::string& text) {
@@ -82,7 +82,7 @@ std::vector<long> numberList(const std::string& text) {
 
 const char* kUsage =
     "usage: ostrel-bench [--reps N] [--members 2000,20000,100000] [--gets N] [--document-mb N]\n"
-    "                    [--windows-reps N] [--workloads 1,2,3,4,5] [--no-digest]\n"
+    "                    [--windows-reps N] [--workloads 1,2,3,4,5,6] [--no-digest]\n"
     "                    [--work DIR [--keep]] [--quick] [--smoke]\n"
     "  --quick   2,000 and 20,000 members, 5 repetitions (about two minutes once the data is made)\n"
     "  --smoke   tiny data, one repetition each, every result checked (the test suite runs this)\n"
@@ -442,6 +442,7 @@ struct Context {
     std::string client;      // ostrel-bench-client
     std::string windows;     // ostrel-bench-windows; empty when the windows are not built
     std::string responsive;  // ostrel-bench-responsive; likewise
+    std::string editor;      // ostrel-bench-editor; likewise
     std::string scratch;
 };
 
@@ -747,6 +748,31 @@ std::vector<Row> workloadResponsive(const Context& context) {
     return {stall, cancel};
 }
 
+// Workload 6: the editor holding a 1 MB document, typed into; its own process.
+Row workloadEditor(const Context& context) {
+    const std::string rounds = context.options.smoke ? "2" : "20";
+    std::fprintf(stderr, "W6 editor, 1 MB document ...\n");
+    Row row;
+    row.hasReference = false;
+    row.workload = "W6 Editor, 1 MB document: first error shown after typing stops, median of " + rounds;
+    try {
+        const Finished finished = measureProgram({context.editor, "--kilobytes", "1000", "--rounds", rounds},
+                                                 context.scratch, {"QT_QPA_PLATFORM=offscreen"});
+        require(finished.exitCode == 0, "the editor benchmark failed: " + finished.err.substr(0, 2000));
+        const auto values = parseReport(finished.out);
+        const auto found = values.find("error_shown");
+        require(found != values.end(), "the editor benchmark reported no error_shown");
+        row.ownTimes = numbers(found->second);
+        row.ours.peakKib = finished.peakKib;
+        char text[80];
+        std::snprintf(text, sizeof text, "slowest %.0f ms", maximum(row.ownTimes) * 1000);
+        row.notes = text;
+    } catch (const std::exception& error) {
+        row.failure = error.what();
+    }
+    return row;
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // The table
 
@@ -907,6 +933,9 @@ void printTargets(const std::vector<Row>& rows, const Growth& growth) {
         } else if (name.starts_with("W5 Cancel")) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 200 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.2));
+        } else if (name.starts_with("W6")) {
+            const double m = median(row.ownTimes);
+            std::printf("- %s: %s ≤ 300 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.3));
         } else if (name.find("viewer painted") != std::string::npos) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 2 s %s (slowest %s)\n", name.c_str(), duration(m).c_str(),
@@ -998,6 +1027,8 @@ int run(const Options& options) {
         context.windows = (ownFolder() / "ostrel-bench-windows").string();
     if (fs::exists(ownFolder() / "ostrel-bench-responsive"))
         context.responsive = (ownFolder() / "ostrel-bench-responsive").string();
+    if (fs::exists(ownFolder() / "ostrel-bench-editor"))
+        context.editor = (ownFolder() / "ostrel-bench-editor").string();
     const std::string work = options.work.empty() ? makeWorkFolder() : fs::absolute(options.work).string();
     const bool removeWork = options.work.empty() && !options.keep;
     context.scratch = work + "/run";
@@ -1067,6 +1098,7 @@ int run(const Options& options) {
         if (options.workloads.count(5) && !context.responsive.empty()) {
             for (Row& row : workloadResponsive(context)) rows.push_back(std::move(row));
         }
+        if (options.workloads.count(6) && !context.editor.empty()) rows.push_back(workloadEditor(context));
         for (const auto& [members, index] : namesRows) {
             if (members == 0) {
                 growth.empty = &rows[index];

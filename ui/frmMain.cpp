@@ -151,8 +151,10 @@ void frmMain::Form_Load() {
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         logonForm->exec();
-        updform = std::make_unique<frmUpdate>();
+        updform = std::make_unique<frmUpdate>(toolkit);
         connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
+        updform->setResource(txtWebDAVResource->text());
+        connect(txtWebDAVResource, &QLineEdit::textChanged, updform.get(), &frmUpdate::setResource);
     });
 }
 
