@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -254,7 +255,15 @@ struct PieceReader {
     }
 };
 
+// libxml2 sets up its global state on first use, which is not safe when two threads get there at once (the
+// request worker and the editor's check both parse); so it is set up once, before any document is made.
+void initialiseParserOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
 DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlParseError& error) {
+    initialiseParserOnce();
     std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         error = {XML_ERR_NO_MEMORY, "out of memory", 0, 0};
@@ -326,6 +335,7 @@ struct SaveSink {
 constexpr int kSaveOptions = XML_SAVE_NO_XHTML | XML_SAVE_AS_XML;
 
 DocPtr emptyDoc() {
+    initialiseParserOnce();
     return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
 }
 
