@@ -222,8 +222,9 @@ void XmlView::addActions() {
     add(tr("&Find…"), {QKeySequence::Find}, [this] { showFindBar(); });
     add(tr("Find &next"), {QKeySequence(Qt::Key_F3)}, [this] { findFromBar(true); });
     add(tr("Find &previous"), {QKeySequence(Qt::SHIFT | Qt::Key_F3)}, [this] { findFromBar(false); });
-    add(tr("&Expand all"), {QKeySequence(Qt::CTRL | Qt::Key_E)}, [this] { expandAll(); });
-    add(tr("C&ollapse all"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+    // Ctrl+E moves to the end of a line on X11 desktops; these keys are no text editing key anywhere.
+    add(tr("&Expand all"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}, [this] { expandAll(); });
+    add(tr("C&ollapse all"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
         [this] { tree_->collapseAll(); });
     tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
