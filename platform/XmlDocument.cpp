@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -607,6 +608,13 @@ void XmlDocument::save(const std::string& path) const {
     if (flushed < 0)
         throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
     file.commit();
+}
+
+std::string xmlLibraryVersion() {
+    // The library names its version as one number: major * 10000 + minor * 100 + patch.
+    const long number = std::strtol(xmlParserVersion, nullptr, 10);
+    return std::to_string(number / 10000) + "." + std::to_string(number / 100 % 100) + "." +
+           std::to_string(number % 100);
 }
 
 }  // namespace ostrel

@@ -179,4 +179,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The version of the XML library in use at run time ("2.9.14").
+std::string xmlLibraryVersion();
+
 }  // namespace ostrel

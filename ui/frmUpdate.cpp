@@ -53,6 +53,7 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     useLayoutFont(this);
 
     rtfXMlDoc->setObjectName("rtfXMlDoc");
+    rtfXMlDoc->setAccessibleName("Document");
     placeTwips(rtfXMlDoc, {240, 240, 9735, 5055});
     rtfXMlDoc->setLineWrapMode(QPlainTextEdit::NoWrap);
     rtfXMlDoc->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
