@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(tabOrder(window->findChild<ui::frmLogon*>(), "txtUserId"),
                  QStringList({"txtUserId", "txtPassword", "Command1"}));
         QCOMPARE(tabOrder(topLevel("frmUpdate"), "rtfXMlDoc"),
-                 QStringList({"rtfXMlDoc", "Command1", "Command2"}));
+                 QStringList({"rtfXMlDoc", "Command1", "Command2", "cmdXmlError", "cmdFormat", "cmdFind"}));
         QCOMPARE(tabOrder(topLevel("frmBrowse"), "xmlTree"), QStringList({"xmlTree", "Command1"}));
         for (const char* picture : {"Command6", "Command9"})
             QVERIFY(!control(window.get(), picture)->accessibleDescription().isEmpty());
