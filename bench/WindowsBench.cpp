@@ -32,6 +32,7 @@
 #include "Data.h"
 #include "ReplyClock.h"
 #include "Support.h"
+#include "WindowDriving.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Toolkit.h"
@@ -43,24 +44,6 @@ using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
-
-// Confirms the server URI it is given and keeps every message box, which here only ever reports a failure.
-// ShowResult asks for the result file's path first thing, which marks when it was called.
-class BenchToolkit : public Toolkit {
-public:
-    std::string uri;
-    std::string resultFile;
-    std::vector<std::string> messages;
-    Clock::time_point resultPathAsked;
-
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return uri; }
-    void MsgBox(const std::string& prompt, const std::string&) override { messages.push_back(prompt); }
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    std::string ResultFilePath() override {
-        resultPathAsked = Clock::now();
-        return resultFile;
-    }
-};
 
 class PaintWatch : public QObject {
 public:
@@ -104,22 +87,6 @@ T* control(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(name);
     if (!found) throw std::runtime_error(std::string("no control ") + name);
     return found;
-}
-
-void answerLogon(const std::string& user, const std::string& password) {
-    QTimer::singleShot(0, [user, password] {
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
-                control<QLineEdit>(dialog, "txtUserId")->setText(QString::fromStdString(user));
-                control<QLineEdit>(dialog, "txtPassword")->setText(QString::fromStdString(password));
-                QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
-                return;
-            }
-            QTest::qWait(10);
-        }
-        std::fprintf(stderr, "the logon dialog did not show\n");
-        QCoreApplication::exit(1);
-    });
 }
 
 class Bench {
