@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Support.h"
+#include "WindowDriving.h"
 #include "platform/Toolkit.h"
 #include "support/ScriptedServer.h"
 #include "ui/frmLogon.h"
@@ -27,18 +28,6 @@ using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
-
-class BenchToolkit : public Toolkit {
-public:
-    std::string uri;
-    std::string resultFile;
-    std::vector<std::string> messages;
-
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return uri; }
-    void MsgBox(const std::string& prompt, const std::string&) override { messages.push_back(prompt); }
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    std::string ResultFilePath() override { return resultFile; }
-};
 
 std::string document(std::size_t bytes) {
     std::string text = "<?xml version='1.0'?><doc>";
@@ -55,18 +44,6 @@ test::Reply throttled(const std::string& body, double megabytesPerSecond) {
     for (std::size_t at = 0; at < body.size(); at += piece)
         reply.chunks.push_back({body.substr(at, piece), std::chrono::milliseconds(100)});
     return reply;
-}
-
-void logOnWhenAsked() {
-    QTimer::singleShot(0, [] {
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
-                QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-                return;
-            }
-            QTest::qWait(10);
-        }
-    });
 }
 
 double median(std::vector<double> values) {
@@ -87,7 +64,7 @@ int main(int argc, char** argv) {
         toolkit.uri = server.baseUrl();
         toolkit.resultFile = args.get("result");
         ui::frmMain window(toolkit);
-        logOnWhenAsked();
+        answerLogon("", "");
         window.Form_Load();
         window.show();
         window.findChild<QLineEdit*>("txtWebDAVResource")->setText("big.xml");

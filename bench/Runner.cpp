@@ -70,7 +70,7 @@ struct Options {
     bool keep = false;
     bool logCost = true;  // W1 and W2 with a protocol log against the same runs without
     std::string work;
-    std::set<int> workloads = {1, 2, 3, 4, 5};
+    std::set<int> workloads = {1, 2, 3, 4, 5, 6};
 };
 
 std::vector<long> numberList(const std::string& text) {
@@ -83,7 +83,7 @@ std::vector<long> numberList(const std::string& text) {
 
 const char* kUsage =
     "usage: ostrel-bench [--reps N] [--members 2000,20000,100000] [--gets N] [--document-mb N]\n"
-    "                    [--windows-reps N] [--workloads 1,2,3,4,5] [--no-digest] [--no-log-cost]\n"
+    "                    [--windows-reps N] [--workloads 1,2,3,4,5,6] [--no-digest] [--no-log-cost]\n"
     "                    [--work DIR [--keep]] [--quick] [--smoke]\n"
     "  --quick   2,000 and 20,000 members, 5 repetitions (about two minutes once the data is made)\n"
     "  --smoke   tiny data, one repetition each, every result checked (the test suite runs this)\n"
@@ -445,6 +445,7 @@ struct Context {
     std::string client;      // ostrel-bench-client
     std::string windows;     // ostrel-bench-windows; empty when the windows are not built
     std::string responsive;  // ostrel-bench-responsive; likewise
+    std::string editor;      // ostrel-bench-editor; likewise
     std::string scratch;
 };
 
@@ -731,6 +732,31 @@ std::vector<Row> workloadWindows(const Context& context, const Server& server, l
     return {list, show};
 }
 
+// Workload 4, the viewer's Find: an XBRL instance whose only match is its last element, so the whole
+// document is searched and the rows on the way to the match are made.
+Row workloadFind(const Context& context) {
+    const std::string megabytes = context.options.smoke ? "1" : "20";
+    std::fprintf(stderr, "W4 viewer Find, %s MB ...\n", megabytes.c_str());
+    Row row;
+    row.hasReference = false;
+    row.workload = "W4 viewer Find, " + megabytes + " MB XBRL instance: first hit shown";
+    try {
+        const Finished finished =
+            measureProgram({context.windows, "find", "--mb", megabytes, "--reps",
+                            context.options.smoke ? "1" : "5", "--result", context.scratch + "/find.xml"},
+                           context.scratch, {"QT_QPA_PLATFORM=offscreen"});
+        require(finished.exitCode == 0, "the find benchmark failed: " + finished.err.substr(0, 2000));
+        const auto values = parseReport(finished.out);
+        const auto found = values.find("find_first_hit");
+        require(found != values.end(), "the find benchmark reported no find_first_hit");
+        row.ownTimes = numbers(found->second);
+        row.ours.peakKib = finished.peakKib;
+    } catch (const std::exception& error) {
+        row.failure = error.what();
+    }
+    return row;
+}
+
 // Workload 5: the main window while a slow loopback server sends a large document; its own process.
 std::vector<Row> workloadResponsive(const Context& context) {
     const bool smoke = context.options.smoke;
@@ -768,6 +794,31 @@ std::vector<Row> workloadResponsive(const Context& context) {
         stall.failure = cancel.failure = error.what();
     }
     return {stall, cancel};
+}
+
+// Workload 6: the editor holding a 1 MB document, typed into; its own process.
+Row workloadEditor(const Context& context) {
+    const std::string rounds = context.options.smoke ? "2" : "20";
+    std::fprintf(stderr, "W6 editor, 1 MB document ...\n");
+    Row row;
+    row.hasReference = false;
+    row.workload = "W6 Editor, 1 MB document: first error shown after typing stops, median of " + rounds;
+    try {
+        const Finished finished = measureProgram({context.editor, "--kilobytes", "1000", "--rounds", rounds},
+                                                 context.scratch, {"QT_QPA_PLATFORM=offscreen"});
+        require(finished.exitCode == 0, "the editor benchmark failed: " + finished.err.substr(0, 2000));
+        const auto values = parseReport(finished.out);
+        const auto found = values.find("error_shown");
+        require(found != values.end(), "the editor benchmark reported no error_shown");
+        row.ownTimes = numbers(found->second);
+        row.ours.peakKib = finished.peakKib;
+        char text[80];
+        std::snprintf(text, sizeof text, "slowest %.0f ms", maximum(row.ownTimes) * 1000);
+        row.notes = text;
+    } catch (const std::exception& error) {
+        row.failure = error.what();
+    }
+    return row;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -933,12 +984,18 @@ void printTargets(const std::vector<Row>& rows, const Growth& growth) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 0.5 s %s (slowest %s)\n", name.c_str(), duration(m).c_str(),
                         verdict(m <= 0.5), duration(maximum(row.ownTimes)).c_str());
+        } else if (name.find("viewer Find") != std::string::npos) {
+            const double m = median(row.ownTimes);
+            std::printf("- %s: %s ≤ 500 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.5));
         } else if (name.find("event-loop stall") != std::string::npos) {
             const double m = maximum(row.ownTimes);
             std::printf("- %s: %s ≤ 50 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.05));
         } else if (name.starts_with("W5 Cancel")) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 200 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.2));
+        } else if (name.starts_with("W6")) {
+            const double m = median(row.ownTimes);
+            std::printf("- %s: %s ≤ 300 ms %s\n", name.c_str(), duration(m).c_str(), verdict(m <= 0.3));
         } else if (name.find("viewer painted") != std::string::npos) {
             const double m = median(row.ownTimes);
             std::printf("- %s: %s ≤ 2 s %s (slowest %s)\n", name.c_str(), duration(m).c_str(),
@@ -1030,6 +1087,8 @@ int run(const Options& options) {
         context.windows = (ownFolder() / "ostrel-bench-windows").string();
     if (fs::exists(ownFolder() / "ostrel-bench-responsive"))
         context.responsive = (ownFolder() / "ostrel-bench-responsive").string();
+    if (fs::exists(ownFolder() / "ostrel-bench-editor"))
+        context.editor = (ownFolder() / "ostrel-bench-editor").string();
     const std::string work = options.work.empty() ? makeWorkFolder() : fs::absolute(options.work).string();
     const bool removeWork = options.work.empty() && !options.keep;
     context.scratch = work + "/run";
@@ -1103,9 +1162,11 @@ int run(const Options& options) {
                 if (row.workload.find("viewer") != std::string::npos) rows.push_back(std::move(row));
             }
         }
+        if (options.workloads.count(4) && !context.windows.empty()) rows.push_back(workloadFind(context));
         if (options.workloads.count(5) && !context.responsive.empty()) {
             for (Row& row : workloadResponsive(context)) rows.push_back(std::move(row));
         }
+        if (options.workloads.count(6) && !context.editor.empty()) rows.push_back(workloadEditor(context));
         for (const auto& [members, index] : namesRows) {
             if (members == 0) {
                 growth.empty = &rows[index];

@@ -40,13 +40,14 @@ int main(int argc, char* argv[]) {
     for (int round = 0; done < operations; ++round) {
         const std::string doc = "xbrl/other/soak-" + std::to_string(round % 17) + ".xml";
         const std::string copy = "xbrl/other/soak-copy-" + std::to_string(round % 17) + ".xml";
-        const std::string text = "<soak round='" + std::to_string(round) + "'>" + std::string(round % 2000, 's') +
-                                 "</soak>";
+        const std::string text =
+            "<soak round='" + std::to_string(round) + "'>" + std::string(round % 2000, 's') + "</soak>";
         // Seven operations a round: put, get, propfind, lock, put with the token, unlock, copy then delete.
         const std::function<void()> steps[] = {
             [&] { client.UpdateDocument(doc, text); },
             [&] {
-                if (client.GetDocument(doc).documentElement().attribute("round") != std::to_string(round)) {
+                const ostrel::XmlDocument stored = client.GetDocument(doc);
+                if (stored.documentElement().attributes().item(0).text() != std::to_string(round)) {
                     throw std::runtime_error("read back another round's document");
                 }
             },
@@ -73,8 +74,9 @@ int main(int argc, char* argv[]) {
         }
     }
     const long growth = residentKiB() - warmResident;
-    std::printf("operations %d, unexpected errors %d, connections %ld, resident after warm-up %ld KiB, at end "
-                "%ld KiB (growth %ld KiB), peak %ld KiB\n",
-                done, unexpected, client.ConnectionsOpened(), warmResident, residentKiB(), growth, peakResident);
+    std::printf(
+        "operations %d, unexpected errors %d, connections %ld, resident after warm-up %ld KiB, at end "
+        "%ld KiB (growth %ld KiB), peak %ld KiB\n",
+        done, unexpected, client.ConnectionsOpened(), warmResident, residentKiB(), growth, peakResident);
     return unexpected == 0 && growth < 5 * 1024 ? 0 : 1;
 }

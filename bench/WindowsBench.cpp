@@ -3,11 +3,16 @@
 //   ostrel-bench-windows --port P --path /ostrelwebdavserver --collection C --expect N
 //                        --document R --root NAME --warm-collection C2 --warm-document R2
 //                        --result FILE [--reps K] [--user U --password P]
+//   ostrel-bench-windows find --result FILE [--mb 20] [--reps K]
 //
 // "Get resources" is timed from the click, and from the last reply byte, to the list having painted its
 // rows; "Get document" (the request, then ShowResult) from the click, the last reply byte and the call of
 // ShowResult to the viewer having painted the laid-out document. The requests go through a relay that notes
 // when the reply's last byte passed (see ReplyClock).
+//
+// "find" times the viewer's Find on an XBRL instance of that many megabytes whose only match is its last
+// element: from the search to the viewer having painted the selected row, none of whose rows were made
+// before (the whole document is searched and the rows on the path made).
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QLabel>
@@ -24,10 +29,14 @@
 #include <string>
 #include <vector>
 
+#include "Data.h"
 #include "ReplyClock.h"
 #include "Support.h"
+#include "WindowDriving.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/Toolkit.h"
+#include "ui/XmlView.h"
 #include "ui/frmLogon.h"
 #include "ui/frmMain.h"
 
@@ -35,24 +44,6 @@ using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
-
-// Confirms the server URI it is given and keeps every message box, which here only ever reports a failure.
-// ShowResult asks for the result file's path first thing, which marks when it was called.
-class BenchToolkit : public Toolkit {
-public:
-    std::string uri;
-    std::string resultFile;
-    std::vector<std::string> messages;
-    Clock::time_point resultPathAsked;
-
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return uri; }
-    void MsgBox(const std::string& prompt, const std::string&) override { messages.push_back(prompt); }
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    std::string ResultFilePath() override {
-        resultPathAsked = Clock::now();
-        return resultFile;
-    }
-};
 
 class PaintWatch : public QObject {
 public:
@@ -96,22 +87,6 @@ T* control(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(name);
     if (!found) throw std::runtime_error(std::string("no control ") + name);
     return found;
-}
-
-void answerLogon(const std::string& user, const std::string& password) {
-    QTimer::singleShot(0, [user, password] {
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
-                control<QLineEdit>(dialog, "txtUserId")->setText(QString::fromStdString(user));
-                control<QLineEdit>(dialog, "txtPassword")->setText(QString::fromStdString(password));
-                QTest::mouseClick(control<QPushButton>(dialog, "Command1"), Qt::LeftButton);
-                return;
-            }
-            QTest::qWait(10);
-        }
-        std::fprintf(stderr, "the logon dialog did not show\n");
-        QCoreApplication::exit(1);
-    });
 }
 
 class Bench {
@@ -195,11 +170,12 @@ private:
         if (!tree->isVisible())
             return failed("the viewer shows no tree: " +
                           control<QLabel>(browser, "xmlError")->text().toStdString());
-        const QString firstRow = tree->model()->index(0, 0).data().toString();
+        // The document element's row comes after the XML declaration's.
+        const QString lastRow = tree->model()->index(tree->model()->rowCount() - 1, 0).data().toString();
         if (relay) {
             const QString root = QString::fromStdString(args_.get("root"));
-            if (!firstRow.contains(root)) {
-                return failed("the viewer's first row is \"" + firstRow.left(200).toStdString() +
+            if (!lastRow.contains(root)) {
+                return failed("the viewer's last top-level row is \"" + lastRow.left(200).toStdString() +
                               "\", not the " + args_.get("root") + " element");
             }
             report("show_rows_made", rowsMade(*tree->model(), QModelIndex()));
@@ -220,12 +196,46 @@ private:
     bool watching_ = false;
 };
 
+int findOnce(const Args& args) {
+    constexpr std::string_view kEnd = "</xbrli:xbrl>";
+    std::string document = data::instance(static_cast<std::size_t>(args.number("mb", 20)) << 20);
+    document.insert(document.rfind(kEnd), "  <note>needle at the end</note>\n");
+    const std::string path = args.get("result");
+    files::writeFileAtomically(path, document);
+    std::string().swap(document);
+
+    ui::XmlView view;
+    view.resize(1000, 700);
+    view.show();
+    auto* tree = control<QTreeView>(&view, "xmlTree");
+    PaintWatch painted;
+    tree->viewport()->installEventFilter(&painted);
+    for (long rep = 0; rep < args.number("reps", 3); ++rep) {
+        view.load(QString::fromStdString(path));
+        QCoreApplication::processEvents();
+        painted.painted = false;
+        const Clock::time_point start = Clock::now();
+        if (!view.find("NEEDLE AT", true)) {
+            std::fprintf(stderr, "find did not reach the last element\n");
+            return 1;
+        }
+        const std::optional<Clock::time_point> shown = untilPainted(painted);
+        if (!shown || !tree->currentIndex().data().toString().contains("needle at the end")) {
+            std::fprintf(stderr, "the viewer did not show the match\n");
+            return 1;
+        }
+        report("find_first_hit", secondsBetween(start, *shown));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     return runMeasured([&] {
         const Args args(argc, argv);
+        if (args.mode() == "find") return findOnce(args);
         ReplyClock relay(static_cast<int>(args.number("port", 0)));
         BenchToolkit toolkit;
         toolkit.uri =

@@ -31,6 +31,7 @@
 #include "platform/TextCodec.h"
 #include "platform/XmlDocument.h"
 #include "ui/Browsing.h"
+#include "ui/Text.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ void checkDecoding(std::string_view body) {
 // Tree walks
 
 struct WalkBudget {
-    int nodes = 3000;       // nodes visited at all
-    int expensive = 48;     // nodes whose text() and xml() are taken (both cost the size of the subtree)
+    int nodes = 3000;    // nodes visited at all
+    int expensive = 48;  // nodes whose text() and xml() are taken (both cost the size of the subtree)
 };
 
 void checkChildren(const XmlNode& node, const XmlNodeList& children) {
@@ -207,8 +208,6 @@ void checkAttributes(const XmlNode& element) {
         const std::string value = attribute.text();
         checkText(name, "attribute name is clean UTF-8");
         checkText(value, "attribute value is clean UTF-8");
-        // Qualified attribute names are unique in a namespace-well-formed element.
-        check(element.attribute(name) == value, "attribute(name) finds the listed attribute's value", name);
         // Entity references in a value are never expanded either, so the value cannot be longer than the
         // attribute written out (which keeps references as they are and only adds escapes).
         check(value.size() <= attribute.xml().size(), "an attribute value expands no entity", value);
@@ -290,7 +289,8 @@ void walk(const XmlDocument& doc) {
 // Is some ancestor of node marked xml:space="preserve"?
 bool preserved(XmlNode node) {
     for (int depth = 0; node && depth < 1000; ++depth, node = node.parentNode()) {
-        if (node.nodeType() == XmlNodeType::Element && node.attribute("xml:space") == "preserve") return true;
+        for (const XmlNode attribute : node.attributes())
+            if (attribute.nodeName() == "xml:space" && attribute.text() == "preserve") return true;
     }
     return false;
 }
@@ -321,7 +321,8 @@ void checkSelections(XmlDocument& doc) {
         if (++seen > 256) break;
         check(element.namespaceURI() == "DAV:", "d:* selects DAV: elements only", element.nodeName());
     }
-    check(doc.selectSingleNode("//d:*") == davElements.item(0), "selectSingleNode is the first of selectNodes");
+    check(doc.selectSingleNode("//d:*") == davElements.item(0),
+          "selectSingleNode is the first of selectNodes");
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -360,7 +361,7 @@ void checkReplies(XmlDocument& reply) {
 void checkListing(const std::vector<std::string>& names, const std::string& field) {
     const std::vector<std::string> entries = ostrel::browsing::listing(field, names);
     check(entries.size() <= names.size(), "a listing has no more entries than names");
-    const std::string trimmed = ostrel::browsing::trimBlanks(field);
+    const std::string trimmed = ostrel::ui::trimBlanks(field);
     for (const std::string& entry : entries) {
         if (trimmed.empty()) {
             check(entry.find("administration") == std::string::npos, "the root listing stops before admin");
@@ -496,7 +497,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(reply.parseError().reason.empty() && reply.parseError().code == 0,
               "a successful loadXML clears the error");
     }
-    check(reply.getProperty("SelectionLanguage") == "XPath", "SelectionLanguage is kept");
     walk(reply);
     checkReplies(reply);
     checkSelections(reply);
@@ -527,7 +527,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reused.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
     check(reused.loadXML(decoded) == loaded, "a reload succeeds as a fresh load does");
     check(reused.xml() == xml, "a reload gives the same tree as a fresh load", reused.xml());
-    check(reused.getProperty("SelectionNamespaces") == "xmlns:d='DAV:'", "a reload keeps the properties");
     if (!loaded) {
         check(!ostrel::replies::firstDavHref(reused) && ostrel::replies::displayNames(reused).empty(),
               "a failed reload leaves no token and no names behind");

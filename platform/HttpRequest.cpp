@@ -1129,4 +1129,9 @@ long HttpRequest::connectionsOpened() const {
     return impl_->connections;
 }
 
+std::string httpLibraryVersion() {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    return info && info->version ? info->version : "";
+}
+
 }  // namespace ostrel

@@ -115,4 +115,7 @@ std::string encodeUrlForRequest(std::string_view url);
 // out of an Authorization header.
 void checkCredentials(std::string_view user, std::string_view password);
 
+// The version of the HTTP library in use at run time ("7.88.1").
+std::string httpLibraryVersion();
+
 }  // namespace ostrel

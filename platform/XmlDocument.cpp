@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -254,7 +256,15 @@ struct PieceReader {
     }
 };
 
+// libxml2 sets up its global state on first use, which is not safe when two threads get there at once (the
+// request worker and the editor's check both parse); so it is set up once, before any document is made.
+void initialiseParserOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
 DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlParseError& error) {
+    initialiseParserOnce();
     std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         error = {XML_ERR_NO_MEMORY, "out of memory", 0, 0};
@@ -326,6 +336,7 @@ struct SaveSink {
 constexpr int kSaveOptions = XML_SAVE_NO_XHTML | XML_SAVE_AS_XML;
 
 DocPtr emptyDoc() {
+    initialiseParserOnce();
     return DocPtr(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
 }
 
@@ -440,16 +451,6 @@ XmlNodeList XmlNode::childNodes() const {
     return hasChildNodes() ? XmlAccess::listOf(raw(node_)->children) : XmlNodeList();
 }
 
-std::string XmlNode::attribute(std::string_view name) const {
-    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
-    for (const xmlAttr* a = raw(node_)->properties; a; a = a->next) {
-        const std::string qualified =
-            (a->ns && a->ns->prefix) ? str(a->ns->prefix) + ":" + str(a->name) : str(a->name);
-        if (qualified == name) return nodeText(reinterpret_cast<const xmlNode*>(a));
-    }
-    return {};
-}
-
 XmlNodeList XmlNode::attributes() const {
     if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return {};
     return XmlAccess::listOf(reinterpret_cast<xmlNode*>(raw(node_)->properties));
@@ -473,8 +474,6 @@ XmlNode XmlNodeList::item(std::size_t index) const noexcept {
 struct XmlDocument::Impl {
     DocPtr doc = emptyDoc();
     XmlParseError error;
-    std::string selectionLanguage = "XPath";
-    std::string selectionNamespaces;
     std::vector<std::pair<std::string, std::string>> namespaces;
 
     xmlNode* node() const noexcept { return reinterpret_cast<xmlNode*>(doc.get()); }
@@ -530,20 +529,12 @@ void XmlDocument::setProperty(std::string_view name, std::string_view value) {
             throw Error(errors::kXmlBadArgument, kSource,
                         "SelectionLanguage \"" + std::string(value) + "\" is not supported; use XPath");
         }
-        impl_->selectionLanguage = value;
     } else if (name == "SelectionNamespaces") {
         impl_->namespaces = parseNamespaceDeclarations(value);
-        impl_->selectionNamespaces = value;
     } else {
         throw Error(errors::kXmlBadArgument, kSource,
                     "Unknown document property \"" + std::string(name) + "\"");
     }
-}
-
-std::string XmlDocument::getProperty(std::string_view name) const {
-    if (name == "SelectionLanguage") return impl_->selectionLanguage;
-    if (name == "SelectionNamespaces") return impl_->selectionNamespaces;
-    throw Error(errors::kXmlBadArgument, kSource, "Unknown document property \"" + std::string(name) + "\"");
 }
 
 XmlNodeList XmlDocument::selectNodes(std::string_view xpath) const {
@@ -617,6 +608,13 @@ void XmlDocument::save(const std::string& path) const {
     if (flushed < 0)
         throw Error(errors::kXmlBadArgument, kSource, "The document could not be serialised for " + path);
     file.commit();
+}
+
+std::string xmlLibraryVersion() {
+    // The library names its version as one number: major * 10000 + minor * 100 + patch.
+    const long number = std::strtol(xmlParserVersion, nullptr, 10);
+    return std::to_string(number / 10000) + "." + std::to_string(number / 100 % 100) + "." +
+           std::to_string(number % 100);
 }
 
 }  // namespace ostrel

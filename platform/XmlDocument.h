@@ -59,8 +59,6 @@ public:
     XmlNode nextSibling() const noexcept;
     XmlNode parentNode() const noexcept;
     XmlNodeList childNodes() const;
-    // The value of an attribute of an element, matched by its qualified name; empty when absent.
-    std::string attribute(std::string_view name) const;
     // The attributes of an element, in document order (namespace declarations are not attributes here).
     XmlNodeList attributes() const;
     // The namespace declarations written on an element: prefix ("" for the default namespace) and URI.
@@ -157,7 +155,6 @@ public:
     // declarations such as "xmlns:d='DAV:' xmlns:x=\"urn:x\"", which bind prefixes for the selections below.
     // Anything else raises an Error.
     void setProperty(std::string_view name, std::string_view value);
-    std::string getProperty(std::string_view name) const;
 
     // XPath 1.0 selections from the document node. An expression that does not compile raises an Error.
     // Only nodes of the tree are returned (a namespace node selected by namespace:: is left out).
@@ -181,5 +178,8 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The version of the XML library in use at run time ("2.9.14").
+std::string xmlLibraryVersion();
 
 }  // namespace ostrel

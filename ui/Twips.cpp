@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ostrel::ui {
@@ -16,8 +17,17 @@ int twips(int value) {
 }
 
 void placeTwips(QWidget* widget, const QRect& inTwips) {
-    widget->setGeometry(twips(inTwips.x()), twips(inTwips.y()), twips(inTwips.width()),
-                        twips(inTwips.height()));
+    placeTwips(widget, inTwips, {}, {});
+}
+
+void placeTwips(QWidget* widget, const QRect& inTwips, QPoint shift, QSize growth) {
+    widget->setGeometry(twips(inTwips.x()) + shift.x(), twips(inTwips.y()) + shift.y(),
+                        twips(inTwips.width()) + growth.width(), twips(inTwips.height()) + growth.height());
+}
+
+QSize extraRoom(QSize clientArea, QSize drawnTwips) {
+    return {std::max(0, clientArea.width() - twips(drawnTwips.width())),
+            std::max(0, clientArea.height() - twips(drawnTwips.height()))};
 }
 
 void useLayoutFont(QWidget* window) {

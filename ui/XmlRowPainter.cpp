@@ -35,10 +35,6 @@ QColor colourOf(Tone tone) {
 
 const QString kEllipsis = QString(QChar(0x2026));
 
-QString closingTag(const XmlTreeModel::Item& item) {
-    return "</" + fromUtf8(item.node.nodeName()) + ">";
-}
-
 }  // namespace
 
 XmlRowPainter::XmlRowPainter(const XmlTreeModel* model, const QTreeView* view, QObject* parent)
@@ -58,12 +54,17 @@ void XmlRowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
         Segments parts = model_->segments(item);
         if (model_->shapeOf(item) == XmlTreeModel::Shape::Container && !view_->isExpanded(index)) {
             parts.push_back({Tone::Markup, kEllipsis});
-            parts.push_back({Tone::Tag, closingTag(item)});
+            parts.push_back({Tone::Tag, XmlTreeModel::closing(item)});
         }
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
         const QRect area = opt.rect.adjusted(margin, 0, -margin, 0);
         const bool selected = (opt.state & QStyle::State_Selected) != 0;
-        const QColor highlighted = opt.palette.color(QPalette::Active, QPalette::HighlightedText);
+        // The selection's own text colour, of the state the style paints the selection in (an inactive
+        // window's selection is often pale, where the active one's white text would vanish).
+        const QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) == 0  ? QPalette::Disabled
+                                           : (opt.state & QStyle::State_Active) != 0 ? QPalette::Active
+                                                                                     : QPalette::Inactive;
+        const QColor highlighted = opt.palette.color(group, QPalette::HighlightedText);
         const QFontMetrics metrics(opt.font);
 
         painter->save();
@@ -88,7 +89,7 @@ QSize XmlRowPainter::sizeHint(const QStyleOptionViewItem& option, const QModelIn
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     const XmlTreeModel::Item& item = *model_->itemAt(index);
     if (model_->shapeOf(item) == XmlTreeModel::Shape::Container)
-        size.rwidth() += QFontMetrics(option.font).horizontalAdvance(kEllipsis + closingTag(item));
+        size.rwidth() += QFontMetrics(option.font).horizontalAdvance(kEllipsis + XmlTreeModel::closing(item));
     return size;
 }
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "ui/Text.h"
+
 namespace ostrel::ui {
 
 namespace {
@@ -48,6 +50,56 @@ QString oneLine(std::string_view utf8, bool trim) {
     return text;
 }
 
+// A document type declaration at the top of a document; its internal subset's declarations are its children.
+bool isDoctype(const XmlNode& node) {
+    return node.nodeType() == XmlNodeType::Other && node.parentNode().nodeType() == XmlNodeType::Document;
+}
+
+// The children that have rows: those of an element, and the declarations of an internal subset. An entity
+// reference's replacement is never shown.
+bool opensInto(const XmlNode& node) {
+    return node.nodeType() == XmlNodeType::Element || isDoctype(node);
+}
+
+XmlNode nextInDocumentOrder(XmlNode node) {
+    if (opensInto(node) && node.firstChild()) return node.firstChild();
+    for (; node && node.nodeType() != XmlNodeType::Document; node = node.parentNode()) {
+        if (XmlNode next = node.nextSibling()) return next;
+    }
+    return {};
+}
+
+bool containsFolded(std::string_view text, std::string_view lowerNeedle) {
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(text.begin(), text.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                       [&](char a, char b) { return fold(a) == b; }) != text.end();
+}
+
+// Whether what a node's row shows of the node itself holds the needle: an element's name and attributes as
+// the row writes them (so that "item id=\"7" is found), a text's or comment's content, a declaration's text.
+// The scratch string is reused from node to node: a search walks every node of documents of megabytes.
+bool shows(const XmlNode& node, std::string_view lowerNeedle, std::string& scratch) {
+    switch (node.nodeType()) {
+        case XmlNodeType::Element: {
+            scratch = node.nodeName();
+            for (const XmlNode attribute : node.attributes())
+                scratch.append(" ")
+                    .append(attribute.nodeName())
+                    .append("=\"")
+                    .append(attribute.text())
+                    .append("\"");
+            return containsFolded(scratch, lowerNeedle);
+        }
+        case XmlNodeType::EntityReference:
+        case XmlNodeType::ProcessingInstruction:
+            return containsFolded(node.nodeName(), lowerNeedle) || containsFolded(node.text(), lowerNeedle);
+        case XmlNodeType::Other:
+            return containsFolded(isDoctype(node) ? node.nodeName() : node.xml(), lowerNeedle);
+        default:
+            return containsFolded(node.text(), lowerNeedle);
+    }
+}
+
 QString joined(const Segments& segments) {
     QString text;
     for (const Segment& segment : segments) text += segment.text;
@@ -60,14 +112,77 @@ QString fromUtf8(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-void XmlTreeModel::reset(XmlDocument document) {
+void XmlTreeModel::reset(XmlDocument document, const QString& declaration) {
     beginResetModel();
     // Rows hold handles into the document: they go first.
     root_ = Item{};
     document_ = std::move(document);
+    declaration_ = declaration;
     root_.shape = Shape::Container;
+    if (!declaration_.isEmpty() && document_.hasChildNodes()) {
+        auto row = std::make_unique<Item>();
+        row->parent = &root_;
+        row->declaration = true;
+        row->shape = Shape::Leaf;
+        row->complete = true;
+        root_.children.push_back(std::move(row));
+    }
     endResetModel();
     fetch(root_);
+}
+
+QString XmlTreeModel::closing(const Item& item) {
+    return isDoctype(item.node) ? QStringLiteral("]>") : "</" + fromUtf8(item.node.nodeName()) + ">";
+}
+
+XmlNode XmlTreeModel::find(XmlNode from, std::string_view needle, bool forward) const {
+    if (needle.empty()) return {};
+    const std::string lowerNeedle = lowerCase(needle);
+    // One walk from the top: the first match after from, or the last before it; failing that, the match
+    // nearest the other end of the document.
+    XmlNode before;
+    XmlNode wrapped;
+    bool passed = !from;
+    std::string scratch;
+    for (XmlNode node = document_.firstChild(); node; node = nextInDocumentOrder(node)) {
+        if (node == from) {
+            passed = true;
+            continue;
+        }
+        if (!shows(node, lowerNeedle, scratch)) continue;
+        if (forward && passed) return node;
+        if (forward && !wrapped) wrapped = node;
+        if (!forward && !passed) before = node;
+        if (!forward) wrapped = node;
+    }
+    if (!forward && before) return before;
+    if (wrapped) return wrapped;
+    return from && shows(from, lowerNeedle, scratch) ? from : XmlNode();
+}
+
+QModelIndex XmlTreeModel::reveal(XmlNode node) {
+    std::vector<XmlNode> path;
+    for (; node && node.nodeType() != XmlNodeType::Document; node = node.parentNode()) path.push_back(node);
+    Item* item = &root_;
+    for (auto step = path.rbegin(); step != path.rend(); ++step) {
+        // A short text is shown on its element's row.
+        if (item != &root_ && shapeOf(*item) != Shape::Container) break;
+        if (!item->started) fetch(*item);
+        Item* child = nullptr;
+        for (std::size_t next = 0; !child;) {
+            for (; next < item->children.size() && !child; ++next) {
+                Item& candidate = *item->children[next];
+                if (candidate.node == *step && !candidate.endTag) child = &candidate;
+            }
+            if (!child && (item->complete || !fetchNextBatch(indexOf(*item)))) return {};
+        }
+        item = child;
+    }
+    return item == &root_ ? QModelIndex() : indexOf(*item);
+}
+
+QModelIndex XmlTreeModel::indexOf(const Item& item) const {
+    return &item == &root_ ? QModelIndex() : createIndex(item.row, 0, const_cast<Item*>(&item));
 }
 
 const XmlTreeModel::Item* XmlTreeModel::itemAt(const QModelIndex& index) const {
@@ -77,6 +192,7 @@ const XmlTreeModel::Item* XmlTreeModel::itemAt(const QModelIndex& index) const {
 XmlTreeModel::Shape XmlTreeModel::shapeOf(const Item& item) const {
     if (item.shape != Shape::Unknown) return item.shape;
     Shape shape = Shape::Leaf;
+    if (!item.endTag && isDoctype(item.node) && item.node.firstChild()) shape = Shape::Container;
     if (!item.endTag && item.node.nodeType() == XmlNodeType::Element) {
         const XmlNode first = item.node.firstChild();
         if (first) {
@@ -101,8 +217,12 @@ int XmlTreeModel::childCountUpTo(const Item& item, int limit) {
 Segments XmlTreeModel::segments(const Item& item) const {
     Segments out;
     auto add = [&out](Tone tone, QString text) { out.push_back({tone, std::move(text)}); };
+    if (item.declaration) {
+        add(Tone::Markup, declaration_);
+        return out;
+    }
     if (item.endTag) {
-        add(Tone::Tag, "</" + fromUtf8(item.node.nodeName()) + ">");
+        add(isDoctype(item.node) ? Tone::Markup : Tone::Tag, closing(item));
         return out;
     }
     const XmlNode& node = item.node;
@@ -165,9 +285,15 @@ Segments XmlTreeModel::segments(const Item& item) const {
             add(Tone::Entity, "&" + fromUtf8(node.nodeName()) + ";");
             break;
         default:
-            // At the top of a document this is the document type declaration.
-            if (item.parent == &root_) {
-                add(Tone::Markup, "<!DOCTYPE " + fromUtf8(node.nodeName()) + ">");
+            if (isDoctype(node)) {
+                // Its public and system identifiers, and the opening of its internal subset when it has one,
+                // whose declarations are the rows below.
+                const std::string whole = node.xml();
+                const std::size_t subset = whole.find(" [\n");
+                add(Tone::Markup,
+                    oneLine(subset == std::string::npos ? std::string_view(whole)
+                                                        : std::string_view(whole).substr(0, subset + 2),
+                            true));
             } else {
                 add(Tone::Markup, oneLine(node.xml(), true));
             }
@@ -211,7 +337,7 @@ bool XmlTreeModel::hasChildren(const QModelIndex& parent) const {
 bool XmlTreeModel::canFetchMore(const QModelIndex& parent) const {
     if (parent.column() > 0) return false;
     const Item* item = itemAt(parent);
-    return item->children.empty() && !item->complete && hasChildren(parent);
+    return !item->started && hasChildren(parent);
 }
 
 void XmlTreeModel::fetchMore(const QModelIndex& parent) {
@@ -245,9 +371,8 @@ QVariant XmlTreeModel::data(const QModelIndex& index, int role) const {
 
 void XmlTreeModel::fetch(Item& item) {
     try {
-        XmlNode next = item.children.empty()
-                           ? (&item == &root_ ? document_.firstChild() : item.node.firstChild())
-                           : item.pending;
+        XmlNode next = !item.started ? (&item == &root_ ? document_.firstChild() : item.node.firstChild())
+                                     : item.pending;
         std::vector<std::unique_ptr<Item>> made;
         const int first = static_cast<int>(item.children.size());
         for (std::size_t i = 0; i < kFetchBatch && next; ++i, next = next.nextSibling()) {
@@ -272,14 +397,15 @@ void XmlTreeModel::fetch(Item& item) {
         item.children.reserve(item.children.size() + made.size());
         // Nothing below can throw: the view is told exactly what was added.
         if (!made.empty()) {
-            const QModelIndex parentIndex = &item == &root_ ? QModelIndex() : createIndex(item.row, 0, &item);
-            beginInsertRows(parentIndex, first, first + static_cast<int>(made.size()) - 1);
+            beginInsertRows(indexOf(item), first, first + static_cast<int>(made.size()) - 1);
             for (auto& child : made) item.children.push_back(std::move(child));
             item.pending = next;
+            item.started = true;
             item.complete = done;
             endInsertRows();
         } else {
             item.pending = next;
+            item.started = true;
             item.complete = done;
         }
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/XmlDocument.h"
@@ -33,10 +34,12 @@ public:
     enum class Shape : std::uint8_t { Unknown, Leaf, Inline, Container };
 
     struct Item {
-        XmlNode node;  // for an end-tag row: the element it closes
+        XmlNode node;  // for an end-tag row: the element it closes; none for the XML declaration's row
         Item* parent = nullptr;
         int row = 0;
         bool endTag = false;
+        bool declaration = false;
+        bool started = false;   // its first batch of child rows has been made
         bool complete = false;  // every child row has been made
         Shape shape = Shape::Unknown;
         XmlNode pending;  // the next child node without a row
@@ -45,8 +48,8 @@ public:
 
     using QAbstractItemModel::QAbstractItemModel;
 
-    // Shows a document; the rows of the one shown before go first.
-    void reset(XmlDocument document);
+    // Shows a document, below its XML declaration when it has one; the rows of the one shown before go first.
+    void reset(XmlDocument document, const QString& declaration = {});
     void clear() { reset(XmlDocument()); }
 
     const Item* itemAt(const QModelIndex& index) const;
@@ -58,6 +61,15 @@ public:
     XmlNode nodeAt(const QModelIndex& index) const;
     // Makes the next batch of rows under parent; false when it already has them all.
     bool fetchNextBatch(const QModelIndex& parent);
+    // What closes a row's node on a row of its own, or after it when it is folded: "</name>", or "]>" for a
+    // document type declaration with an internal subset.
+    static QString closing(const Item& item);
+
+    // The next node after from (the first node when from is none) in document order whose row would show
+    // needle, ASCII letters in either case; or the previous one. The search wraps around the document's end.
+    XmlNode find(XmlNode from, std::string_view needle, bool forward) const;
+    // The row that shows a node, with every row on its path made; invalid for a node without a row.
+    QModelIndex reveal(XmlNode node);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -71,8 +83,10 @@ public:
 
 private:
     void fetch(Item& item);
+    QModelIndex indexOf(const Item& item) const;
 
     XmlDocument document_;
+    QString declaration_;
     Item root_;
 };
 

@@ -8,21 +8,40 @@
 
 namespace ostrel::ui {
 
+namespace {
+// The client area as drawn, and the controls in it.
+constexpr QSize kDrawnClientArea(10230, 6165);
+constexpr QRect kViewer(0, 0, 10215, 5535);
+constexpr QRect kHide(9120, 5640, 1095, 255);
+}  // namespace
+
 frmBrowse::frmBrowse(QWidget* parent)
     : QWidget(parent, Qt::Window), WebBrowser1(new XmlView(this)), Command1(new QPushButton("&Hide", this)) {
     setObjectName("frmBrowse");
     setWindowTitle("Result");
     setWindowIcon(viewerIcon());
-    placeTwips(this, {2805, 2415, 10230, 6165});
+    placeTwips(this, {QPoint(2805, 2415), kDrawnClientArea});
     useLayoutFont(this);
 
     WebBrowser1->setObjectName("WebBrowser1");
-    placeTwips(WebBrowser1, {0, 0, 10215, 5535});
+    WebBrowser1->setAccessibleName("Result");
     Command1->setObjectName("Command1");
-    placeTwips(Command1, {9120, 5640, 1095, 255});
+    arrangeControls();
     setTabOrder(WebBrowser1, Command1);
 
     connect(Command1, &QPushButton::clicked, this, &frmBrowse::Command1_Click);
+}
+
+void frmBrowse::arrangeControls() {
+    // The document takes the room a larger window gives; Hide keeps to the bottom right corner.
+    const QSize extra = extraRoom(size(), kDrawnClientArea);
+    placeTwips(WebBrowser1, kViewer, {}, extra);
+    placeTwips(Command1, kHide, {extra.width(), extra.height()}, {});
+}
+
+void frmBrowse::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    arrangeControls();
 }
 
 void frmBrowse::ShowPage(const QString& uri) {

@@ -20,10 +20,14 @@ public:
     // Lets go of the shown document before a large new one is read.
     void ReleasePage();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private slots:
     void Command1_Click();
 
 private:
+    void arrangeControls();
     XmlView* WebBrowser1;
     QPushButton* Command1;
 };

@@ -44,6 +44,10 @@ frmLogon::frmLogon(QWidget* parent)
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
 
+    // A screen reader names each field by the label before it.
+    Label1->setBuddy(txtUserId);
+    Label2->setBuddy(txtPassword);
+
     setTabOrder(txtUserId, txtPassword);
     setTabOrder(txtPassword, Command1);
     txtUserId->setFocus();

@@ -7,11 +7,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QToolButton>
 
 #include "client/Replies.h"
 #include "platform/Files.h"
+#include "platform/HttpRequest.h"
 #include "ui/Browsing.h"
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
@@ -28,24 +31,24 @@ namespace ostrel::ui {
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect twipsRectangle) {
+// The client area the controls were drawn for, below the menu bar.
+constexpr QSize kDrawnClientArea(11310, 7515);
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    placeTwips(b, twipsRectangle);
     b->setAutoDefault(false);
     return b;
 }
 
 // A button with a 32x32 picture above its caption.
-QToolButton* pictureButton(QWidget* parent, const char* name, const char* caption, const QPixmap& picture,
-                           QRect twipsRectangle) {
+QToolButton* pictureButton(QWidget* parent, const char* name, const char* caption, const QPixmap& picture) {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setText(caption);
     b->setIcon(QIcon(picture));
     b->setIconSize(QSize(32, 32));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    placeTwips(b, twipsRectangle);
     return b;
 }
 
@@ -55,15 +58,13 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setObjectName("frmMain");
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
-    resize(twips(11310), twips(7515));
     useLayoutFont(this);
     buildControls();
     logWindow = std::make_unique<frmLog>(toolkit);
-    auto* showLog = new QAction("Protocol log", this);
-    showLog->setObjectName("actionProtocolLog");
-    showLog->setShortcut(QKeySequence("Ctrl+Shift+L"));
-    addAction(showLog);
-    connect(showLog, &QAction::triggered, this, &frmMain::ShowLog);
+    buildMenus();
+    describeForAssistiveTools();
+    resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
+    arrangeControls();
 }
 
 frmMain::~frmMain() = default;
@@ -71,35 +72,50 @@ frmMain::~frmMain() = default;
 void frmMain::buildControls() {
     Label1 = new QLabel("Resource", this);
     Label1->setObjectName("Label1");
-    placeTwips(Label1, {240, 360, 1335, 255});
     txtWebDAVResource = new QLineEdit("xbrl/config/Document_1.xml", this);
     txtWebDAVResource->setObjectName("txtWebDAVResource");
-    placeTwips(txtWebDAVResource, {240, 720, 5415, 285});
-    Command1 = button(this, "Command1", "Property names", {5880, 360, 1335, 255});
-    Command2 = button(this, "Command2", "All properties", {5880, 720, 1335, 255});
-    Command3 = button(this, "Command3", "Get document", {7680, 360, 1455, 255});
-    Command4 = button(this, "Command4", "Modify document", {7680, 1200, 1455, 255});
-    Command5 = button(this, "Command5", "Delete document", {7680, 1560, 1455, 255});
-    Command6 = pictureButton(this, "Command6", "Unlock", padlockOpenPicture(), {9360, 1200, 855, 795});
-    Command7 = button(this, "Command7", "OpaqueToken", {5880, 1080, 1335, 255});
-    Command8 = button(this, "Command8", "Get resources", {240, 1200, 1335, 255});
+    Command1 = button(this, "Command1", "Property names");
+    Command2 = button(this, "Command2", "All properties");
+    Command3 = button(this, "Command3", "Get document");
+    Command4 = button(this, "Command4", "Modify document");
+    Command5 = button(this, "Command5", "Delete document");
+    Command6 = pictureButton(this, "Command6", "Unlock", padlockOpenPicture());
+    Command7 = button(this, "Command7", "OpaqueToken");
+    Command8 = button(this, "Command8", "Get resources");
     lstResult = new QListWidget(this);
     lstResult->setObjectName("lstResult");
     lstResult->setUniformItemSizes(true);
-    placeTwips(lstResult, {360, 2280, 5415, 2595});
-    Command9 = pictureButton(this, "Command9", "&Lock", padlockClosedPicture(), {9360, 360, 855, 795});
-    Command10 = button(this, "Command10", "New document", {7680, 720, 1455, 255});
-    Command11 = button(this, "Command11", "Copy document", {8400, 4800, 1455, 255});
+    Command9 = pictureButton(this, "Command9", "&Lock", padlockClosedPicture());
+    Command10 = button(this, "Command10", "New document");
+    Command11 = button(this, "Command11", "Copy document");
     Drive1 = new DriveListBox(this);
     Drive1->setObjectName("Drive1");
-    placeTwips(Drive1, {6000, 2280, 3855, 315});
     Dir1 = new DirListBox(this);
     Dir1->setObjectName("Dir1");
-    placeTwips(Dir1, {6000, 2640, 3855, 1440});
     lblPath = new QLabel(this);
     lblPath->setObjectName("lblPath");
     lblPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    placeTwips(lblPath, {6000, 4080, 3855, 255});
+
+    // The list takes the room a larger window gives; the local folder controls to its right keep beside it.
+    placements = {
+        {Label1, {240, 360, 1335, 255}, Follow::Stays},
+        {txtWebDAVResource, {240, 720, 5415, 285}, Follow::Stays},
+        {Command1, {5880, 360, 1335, 255}, Follow::Stays},
+        {Command2, {5880, 720, 1335, 255}, Follow::Stays},
+        {Command3, {7680, 360, 1455, 255}, Follow::Stays},
+        {Command4, {7680, 1200, 1455, 255}, Follow::Stays},
+        {Command5, {7680, 1560, 1455, 255}, Follow::Stays},
+        {Command6, {9360, 1200, 855, 795}, Follow::Stays},
+        {Command7, {5880, 1080, 1335, 255}, Follow::Stays},
+        {Command8, {240, 1200, 1335, 255}, Follow::Stays},
+        {lstResult, {360, 2280, 5415, 2595}, Follow::Grows},
+        {Command9, {9360, 360, 855, 795}, Follow::Stays},
+        {Command10, {7680, 720, 1455, 255}, Follow::Stays},
+        {Command11, {8400, 4800, 1455, 255}, Follow::MovesRight},
+        {Drive1, {6000, 2280, 3855, 315}, Follow::MovesRight},
+        {Dir1, {6000, 2640, 3855, 1440}, Follow::MovesRight},
+        {lblPath, {6000, 4080, 3855, 255}, Follow::MovesRight},
+    };
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
     const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
@@ -131,9 +147,84 @@ void frmMain::buildControls() {
     connect(Command10, &QPushButton::clicked, this, &frmMain::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &frmMain::Command11_Click);
     connect(lstResult, &QListWidget::currentRowChanged, this, &frmMain::lstResult_Click);
+    connect(lstResult, &QListWidget::itemDoubleClicked, this, &frmMain::lstResult_DblClick);
     connect(Drive1, &QComboBox::currentIndexChanged, this, &frmMain::Drive1_Change);
     connect(Dir1, &DirListBox::Change, this, &frmMain::Dir1_Change);
     connect(Dir1, &DirListBox::pathRequested, this, &frmMain::Dir1_PathRequested);
+}
+
+void frmMain::buildMenus() {
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName("menuBar");
+    // Menu titles and shortcuts leave Alt+L (Lock) and Alt+H (the viewer's Hide) to the buttons, and every
+    // key the resource field edits with to the field.
+    QMenu* file = menuBar->addMenu("&File");
+    file->setObjectName("menuFile");
+    file->addAction("Change server…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this,
+                    &frmMain::mnuChangeServer_Click);
+    file->addAction("Log on again…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
+                    &frmMain::mnuLogonAgain_Click);
+    file->addSeparator();
+    file->addAction("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
+
+    QMenu* commands = menuBar->addMenu("&Commands");
+    commands->setObjectName("menuCommands");
+    const std::pair<QAbstractButton*, QKeySequence> shortcuts[] = {
+        {Command8, QKeySequence(Qt::Key_F5)},
+        {Command1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+        {Command2, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)},
+        {Command7, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+        {Command3, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G)},
+        {Command10, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {Command4, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M)},
+        {Command5, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+        {Command11, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K)},
+        {Command9, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)},
+        {Command6, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U)},
+    };
+    for (const auto& [command, keys] : shortcuts) {
+        QAction* action = commands->addAction(command->text().remove('&'), keys);
+        connect(action, &QAction::triggered, command, &QAbstractButton::click);
+    }
+
+    QMenu* view = menuBar->addMenu("&View");
+    view->setObjectName("menuView");
+    view->addAction("Result viewer", QKeySequence(Qt::CTRL | Qt::Key_R), this,
+                    &frmMain::mnuResultViewer_Click);
+    view->addAction("Protocol log", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), this,
+                    &frmMain::mnuProtocolLog_Click);
+
+    QMenu* help = menuBar->addMenu("Hel&p");
+    help->setObjectName("menuHelp");
+    help->addAction("Keyboard shortcuts", QKeySequence(Qt::Key_F1), this, &frmMain::mnuShortcuts_Click);
+    help->addAction("About", this, &frmMain::mnuAbout_Click);
+}
+
+void frmMain::describeForAssistiveTools() {
+    // A screen reader names a field by the label that stands before it.
+    Label1->setBuddy(txtWebDAVResource);
+    lstResult->setAccessibleName("Resources");
+    Drive1->setAccessibleName("Drive");
+    Dir1->setAccessibleName("Folder");
+    lblPath->setAccessibleName("Folder URL");
+    Command9->setAccessibleDescription("Locks the resource named in the Resource field");
+    Command6->setAccessibleDescription("Unlocks the resource named in the Resource field");
+}
+
+void frmMain::arrangeControls() {
+    const int menuHeight = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, width(), menuHeight);
+    const QSize extra = extraRoom(QSize(width(), height() - menuHeight), kDrawnClientArea);
+    for (const Placement& placement : placements) {
+        const QPoint shift(placement.follow == Follow::MovesRight ? extra.width() : 0, menuHeight);
+        const QSize growth = placement.follow == Follow::Grows ? extra : QSize();
+        placeTwips(placement.control, placement.twips, shift, growth);
+    }
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    arrangeControls();
 }
 
 bool frmMain::guarded(const std::function<void()>& handler) {
@@ -160,14 +251,64 @@ void frmMain::Form_Load() {
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         logonForm->exec();
-        updform = std::make_unique<frmUpdate>();
+        updform = std::make_unique<frmUpdate>(toolkit);
         connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
+        updform->setResource(txtWebDAVResource->text());
+        connect(txtWebDAVResource, &QLineEdit::textChanged, updform.get(), &frmUpdate::setResource);
     });
 }
 
 void frmMain::logonForm_LoggedOn(const QString& userId, const QString& password) {
     davClient->UserId(userId.toStdString());
     davClient->Password(password.toStdString());
+}
+
+void frmMain::mnuChangeServer_Click() {
+    guarded([this] {
+        if (!davClient) return;
+        const std::string current = davClient->WebDAVURI();
+        const std::string uri = toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server",
+                                                 current.empty() ? kDefaultUri : current);
+        // Cancel keeps the server in use.
+        if (uri.empty() || uri == current) return;
+        davClient->WebDAVURI(uri);
+        // A lock token and a listing belong to the server they came from.
+        lockToken.clear();
+        lastPicked.clear();
+        lstResult->clear();
+    });
+}
+
+void frmMain::mnuLogonAgain_Click() {
+    if (logonForm) logonForm->exec();
+}
+
+void frmMain::mnuResultViewer_Click() {
+    if (!browser) browser = std::make_unique<frmBrowse>();
+    browser->show();
+    browser->raise();
+    browser->activateWindow();
+}
+
+void frmMain::mnuShortcuts_Click() {
+    std::string text;
+    for (const QAction* menu : menuBar->actions()) {
+        for (const QAction* action : menu->menu()->actions()) {
+            if (action->shortcut().isEmpty()) continue;
+            text += action->text().toStdString() + "\t" +
+                    action->shortcut().toString(QKeySequence::NativeText).toStdString() + "\r\n";
+        }
+    }
+    message(text + "Lock\t" +
+            QKeySequence(Qt::ALT | Qt::Key_L).toString(QKeySequence::NativeText).toStdString() +
+            "\r\nHide the result viewer\t" +
+            QKeySequence(Qt::ALT | Qt::Key_H).toString(QKeySequence::NativeText).toStdString());
+}
+
+void frmMain::mnuAbout_Click() {
+    const std::string version = QCoreApplication::applicationVersion().toStdString();
+    message(std::string(kAppTitle) + (version.empty() ? "" : " " + version) + "\r\n\r\nQt " + qVersion() +
+            "\r\nlibcurl " + httpLibraryVersion() + "\r\nlibxml2 " + xmlLibraryVersion());
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -184,7 +325,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::ShowLog() {
+void frmMain::mnuProtocolLog_Click() {
     logWindow->show();
     logWindow->raise();
     logWindow->activateWindow();
@@ -218,6 +359,12 @@ void frmMain::lstResult_Click() {
         txtWebDAVResource->setText(QString::fromStdString(picked.field));
         lastPicked = picked.lastPicked;
     });
+}
+
+void frmMain::lstResult_DblClick(QListWidgetItem* item) {
+    // The first click of the two has picked the entry; a document is shown, a collection listed, by the
+    // client's own rule for telling them apart.
+    (contains(item->text().toStdString(), ".xml") ? Command3 : Command8)->click();
 }
 
 void frmMain::Drive1_Change() {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/WebDAVClient.h"
 #include "platform/Toolkit.h"
@@ -12,6 +13,8 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
+class QMenuBar;
 class QPushButton;
 class QToolButton;
 
@@ -40,11 +43,10 @@ public:
     // Start-up, before the window is first shown: the client, the server URI prompt, the modal logon dialog,
     // the hidden editor.
     void Form_Load();
-    // The protocol log window, shown and raised (Ctrl+Shift+L).
-    void ShowLog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private slots:
     void Command1_Click();
@@ -59,6 +61,13 @@ private slots:
     void Command10_Click();
     void Command11_Click();
     void lstResult_Click();
+    void lstResult_DblClick(QListWidgetItem* item);
+    void mnuChangeServer_Click();
+    void mnuLogonAgain_Click();
+    void mnuResultViewer_Click();
+    void mnuProtocolLog_Click();
+    void mnuShortcuts_Click();
+    void mnuAbout_Click();
     void Drive1_Change();
     void Dir1_Change();
     void Dir1_PathRequested(const QString& path);
@@ -66,7 +75,18 @@ private slots:
     void updform_UpdateDoc(const QString& xmldoc);
 
 private:
+    // How a control follows its window when the window is larger than drawn.
+    enum class Follow { Stays, Grows, MovesRight };
+    struct Placement {
+        QWidget* control;
+        QRect twips;
+        Follow follow;
+    };
+
     void buildControls();
+    void buildMenus();
+    void describeForAssistiveTools();
+    void arrangeControls();
     // Runs a handler under the error guard; true when it ran to its end.
     bool guarded(const std::function<void()>& handler);
     void message(const std::string& text);
@@ -92,6 +112,8 @@ private:
     DriveListBox* Drive1;
     DirListBox* Dir1;
     QLabel* lblPath;
+    QMenuBar* menuBar;
+    std::vector<Placement> placements;
 
     // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
     std::unique_ptr<frmLog> logWindow;

@@ -1,25 +1,51 @@
 #include "ui/frmUpdate.h"
 
 #include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
+#include "platform/Toolkit.h"
+#include "ui/ErrorGuard.h"
+#include "ui/FindReplace.h"
 #include "ui/Icons.h"
 #include "ui/Twips.h"
+#include "ui/XmlCheck.h"
+#include "ui/XmlFormat.h"
+#include "ui/XmlHighlighter.h"
 
 namespace ostrel::ui {
 
 namespace {
 constexpr const char* kNewDocument = "<?xml version=\"1.0\"?>\r\n<newdoc></newdoc>";
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& twipsRectangle) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    placeTwips(b, twipsRectangle);
+    b->setAutoDefault(false);
+    return b;
 }
 
-frmUpdate::frmUpdate(QWidget* parent)
+// How a control follows the window's size: it grows with the width or height, or moves with them.
+enum Follow { GrowWidth = 1, GrowHeight = 2, MoveRight = 4, MoveDown = 8 };
+}  // namespace
+
+frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     : QWidget(parent, Qt::Window),
+      toolkit_(toolkit),
       rtfXMlDoc(new QPlainTextEdit(this)),
-      Command1(new QPushButton("Update", this)),
-      Command2(new QPushButton("Cancel", this)) {
+      Command1(button(this, "Command1", "Update", {8040, 5640, 855, 255})),
+      Command2(button(this, "Command2", "Cancel", {9120, 5640, 855, 255})),
+      cmdXmlError(button(this, "cmdXmlError", "", {240, 5325, 9735, 285})),
+      cmdFormat(button(this, "cmdFormat", "Format", {240, 5640, 855, 255})),
+      cmdFind(button(this, "cmdFind", "Find/Replace", {1200, 5640, 1215, 255})),
+      lblResource(new QLabel(this)),
+      checker_(new XmlChecker([this] { return lines(); }, this)) {
     setObjectName("frmUpdate");
     setWindowTitle("Update document");
     setWindowIcon(editorIcon());
@@ -27,20 +53,87 @@ frmUpdate::frmUpdate(QWidget* parent)
     useLayoutFont(this);
 
     rtfXMlDoc->setObjectName("rtfXMlDoc");
+    rtfXMlDoc->setAccessibleName("Document");
     placeTwips(rtfXMlDoc, {240, 240, 9735, 5055});
     rtfXMlDoc->setLineWrapMode(QPlainTextEdit::NoWrap);
     rtfXMlDoc->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Command1->setObjectName("Command1");
-    placeTwips(Command1, {8040, 5640, 855, 255});
-    Command2->setObjectName("Command2");
-    placeTwips(Command2, {9120, 5640, 855, 255});
+    new XmlHighlighter(rtfXMlDoc->document());
+
+    // The check's outcome under the text: a click on an error puts the cursor where it is.
+    cmdXmlError->setFlat(true);
+    cmdXmlError->setStyleSheet("text-align: left; padding-left: 2px;");
+    cmdFormat->setToolTip("Indent the elements for reading (Ctrl+Shift+F)");
+    cmdFind->setToolTip("Find and replace text (Ctrl+F, Ctrl+H; F3 finds the next)");
+    lblResource->setObjectName("lblResource");
+    placeTwips(lblResource, {240, 5925, 9735, 255});
 
     setTabOrder(rtfXMlDoc, Command1);
     setTabOrder(Command1, Command2);
+    setTabOrder(Command2, cmdXmlError);
+    setTabOrder(cmdXmlError, cmdFormat);
+    setTabOrder(cmdFormat, cmdFind);
     rtfXMlDoc->setFocus();
+
+    designSize_ = size();
+    setMinimumSize(designSize_ - QSize(twips(5000), twips(3000)));
+    const std::pair<QWidget*, int> following[] = {{rtfXMlDoc, GrowWidth | GrowHeight},
+                                                  {Command1, MoveRight | MoveDown},
+                                                  {Command2, MoveRight | MoveDown},
+                                                  {cmdXmlError, GrowWidth | MoveDown},
+                                                  {cmdFormat, MoveDown},
+                                                  {cmdFind, MoveDown},
+                                                  {lblResource, GrowWidth | MoveDown}};
+    for (const auto& [control, follow] : following) placed_.push_back({control, control->geometry(), follow});
 
     connect(Command1, &QPushButton::clicked, this, &frmUpdate::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmUpdate::Command2_Click);
+    connect(cmdFormat, &QPushButton::clicked, this, &frmUpdate::cmdFormat_Click);
+    connect(cmdXmlError, &QPushButton::clicked, this, &frmUpdate::cmdXmlError_Click);
+    connect(rtfXMlDoc, &QPlainTextEdit::textChanged, checker_, &XmlChecker::schedule);
+    connect(checker_, &XmlChecker::checked, this, &frmUpdate::showCheck);
+
+    auto openFind = [this](bool replacing) {
+        if (!findReplace_) findReplace_ = new FindReplace(rtfXMlDoc, this);
+        findReplace_->show();
+        findReplace_->raise();
+        findReplace_->activateWindow();
+        findReplace_->findChild<QLineEdit*>(replacing ? "txtReplace" : "txtFind")->setFocus();
+    };
+    connect(cmdFind, &QPushButton::clicked, this, [openFind] { openFind(false); });
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+            [openFind] { openFind(false); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this,
+            [openFind] { openFind(true); });
+    connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this, [this] {
+        if (findReplace_) findReplace_->find(false);
+    });
+    connect(new QShortcut(QKeySequence::FindPrevious, this), &QShortcut::activated, this, [this] {
+        if (findReplace_) findReplace_->find(true);
+    });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this), &QShortcut::activated, this,
+            &frmUpdate::cmdFormat_Click);
+
+    setResource(QString());
+    showCheck(std::nullopt);
+}
+
+frmUpdate::~frmUpdate() = default;
+
+void frmUpdate::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize grown = size() - designSize_;
+    for (const auto& [control, rect, follow] : placed_) {
+        QRect placed = rect;
+        if (follow & GrowWidth) placed.setWidth(rect.width() + grown.width());
+        if (follow & GrowHeight) placed.setHeight(rect.height() + grown.height());
+        if (follow & MoveRight) placed.moveLeft(rect.left() + grown.width());
+        if (follow & MoveDown) placed.moveTop(rect.top() + grown.height());
+        control->setGeometry(placed);
+    }
+}
+
+void frmUpdate::setResource(const QString& resource) {
+    lblResource->setText("Update stores to: " + resource);
 }
 
 void frmUpdate::fill(const QString& text) {
@@ -59,8 +152,17 @@ void frmUpdate::NewDoc() {
     fill(kNewDocument);
 }
 
+QString frmUpdate::lines() const {
+    // The editor's plain text would turn no-break spaces into spaces: the raw text keeps every character.
+    QString raw = rtfXMlDoc->document()->toRawText();
+    for (QChar& c : raw) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = '\n';
+    }
+    return raw;
+}
+
 QString frmUpdate::text() const {
-    return rtfXMlDoc->toPlainText().replace("\n", "\r\n");
+    return lines().replace("\n", "\r\n");
 }
 
 bool frmUpdate::hasUnsavedChanges() const {
@@ -73,11 +175,48 @@ void frmUpdate::Stored() {
 }
 
 void frmUpdate::Command1_Click() {
+    const std::optional<XmlProblem> problem = checker_->checkNow();
+    if (problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
+                                          problem->describe().toStdString() + "). Store it anyway?",
+                                      kAppTitle))
+        return;
     emit UpdateDoc(text());
 }
 
 void frmUpdate::Command2_Click() {
     hide();
+}
+
+void frmUpdate::cmdFormat_Click() {
+    // A text that is not well-formed stays as it is; the line under it says why.
+    if (checker_->checkNow()) return;
+    const QString current = lines();
+    const std::optional<QString> formatted = formatXml(current);
+    if (!formatted || *formatted == current) return;
+    // One edit, so that Undo brings the text back as it was.
+    QTextCursor all(rtfXMlDoc->document());
+    all.select(QTextCursor::Document);
+    all.insertText(*formatted);
+}
+
+void frmUpdate::showCheck(const std::optional<XmlProblem>& problem) {
+    errorAt_.reset();
+    if (problem) errorAt_.emplace(problem->line, problem->column);
+    cmdXmlError->setText(problem ? problem->describe() : QString("Well-formed XML"));
+    cmdXmlError->setEnabled(problem.has_value());
+    QPalette palette = cmdXmlError->palette();
+    palette.setColor(QPalette::ButtonText, problem ? QColor(0xB0, 0x00, 0x00) : QColor(0x20, 0x70, 0x20));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x20, 0x70, 0x20));
+    cmdXmlError->setPalette(palette);
+}
+
+void frmUpdate::cmdXmlError_Click() {
+    if (!errorAt_) return;
+    QTextCursor cursor(rtfXMlDoc->document());
+    cursor.setPosition(offsetOf(lines(), errorAt_->first, errorAt_->second));
+    rtfXMlDoc->setTextCursor(cursor);
+    rtfXMlDoc->ensureCursorVisible();
+    rtfXMlDoc->setFocus();
 }
 
 }  // namespace ostrel::ui

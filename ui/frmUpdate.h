@@ -1,18 +1,35 @@
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace ostrel {
+class Toolkit;
+}
+
 namespace ostrel::ui {
 
+class FindReplace;
+class XmlChecker;
+struct XmlProblem;
+
 // The document editor: plain text, filled from a file or with a new-document template, handed to the main
-// window by "Update". It never talks to the server and never writes a file.
+// window by "Update". It never talks to the server and never writes a file. It colours the markup, checks
+// as the user types that the text is well-formed XML and shows the first error under the text, and asks
+// before a text that is not well-formed is handed on.
 class frmUpdate : public QWidget {
     Q_OBJECT
 public:
-    explicit frmUpdate(QWidget* parent = nullptr);
+    explicit frmUpdate(Toolkit& toolkit, QWidget* parent = nullptr);
+    ~frmUpdate() override;
 
     // Replaces the whole text with a file's content, read as UTF-8 text. Raises an Error when the file cannot
     // be read; the text is then unchanged.
@@ -25,21 +42,50 @@ public:
     // (a store that failed) the window stays open with the text.
     void Stored();
 
+public slots:
+    // The resource "Update" stores to: the main window's resource field, as it changes.
+    void setResource(const QString& resource);
+
 signals:
     void UpdateDoc(const QString& xmldoc);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private slots:
     void Command1_Click();
     void Command2_Click();
+    void cmdFormat_Click();
+    void cmdXmlError_Click();
 
 private:
     void fill(const QString& text);
+    // The whole text with line feeds between lines, every character as typed.
+    QString lines() const;
     // The whole text, lines separated by CR LF.
     QString text() const;
+    void showCheck(const std::optional<XmlProblem>& problem);
 
+    Toolkit& toolkit_;
     QPlainTextEdit* rtfXMlDoc;
     QPushButton* Command1;
     QPushButton* Command2;
+    QPushButton* cmdXmlError;
+    QPushButton* cmdFormat;
+    QPushButton* cmdFind;
+    QLabel* lblResource;
+    XmlChecker* checker_;
+    FindReplace* findReplace_ = nullptr;
+    // The first error's position in the text, while there is one.
+    std::optional<std::pair<int, int>> errorAt_;
+    // The controls' rectangles at the window's first size, from which they grow and move.
+    struct Placed {
+        QWidget* control;
+        QRect rectangle;
+        int follow;
+    };
+    QSize designSize_;
+    std::vector<Placed> placed_;
 };
 
 }  // namespace ostrel::ui

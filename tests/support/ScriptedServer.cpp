@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -203,12 +202,6 @@ bool ScriptedServer::readRequest(int fd, std::string& buffer, RecordedRequest& o
         return true;
     };
 
-    // Stray empty lines between requests are tolerated, as HTTP asks servers to.
-    for (;;) {
-        if (!need(2)) return false;
-        if (buffer.compare(0, 2, "\r\n") != 0) break;
-        buffer.erase(0, 2);
-    }
     std::size_t headEnd = 0;
     if (!find("\r\n\r\n", 0, headEnd)) return false;
 
@@ -233,35 +226,8 @@ bool ScriptedServer::readRequest(int fd, std::string& buffer, RecordedRequest& o
     }
 
     std::size_t end = headEnd + 4;
-    std::string coding = out.header("Transfer-Encoding").value_or("");
-    bool chunked =
-        coding.size() >= 7 && equalsIgnoreCase(std::string_view(coding).substr(coding.size() - 7), "chunked");
-    if (chunked) {
-        for (;;) {
-            std::size_t sizeEnd = 0;
-            if (!find("\r\n", end, sizeEnd)) return false;
-            const char* first = buffer.data() + end;
-            std::uint64_t size = 0;
-            auto [ptr, ec] = std::from_chars(first, buffer.data() + sizeEnd, size, 16);
-            if (ec != std::errc() || ptr == first) return false;
-            end = sizeEnd + 2;
-            if (size == 0) {
-                // Trailer fields, if any, up to an empty line.
-                for (;;) {
-                    std::size_t trailerEnd = 0;
-                    if (!find("\r\n", end, trailerEnd)) return false;
-                    bool last = trailerEnd == end;
-                    end = trailerEnd + 2;
-                    if (last) break;
-                }
-                break;
-            }
-            if (size > (std::uint64_t{1} << 40) || !need(end + size + 2)) return false;
-            out.body.append(buffer, end, size);
-            if (buffer.compare(end + size, 2, "\r\n") != 0) return false;
-            end += size + 2;
-        }
-    } else if (auto length = out.header("Content-Length")) {
+    // Our client sends bodies with a Content-Length, never chunked.
+    if (auto length = out.header("Content-Length")) {
         std::size_t size = 0;
         auto [ptr, ec] = std::from_chars(length->data(), length->data() + length->size(), size);
         if (ec != std::errc() || ptr != length->data() + length->size() || !need(end + size)) return false;

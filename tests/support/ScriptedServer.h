@@ -24,7 +24,7 @@ struct RecordedRequest {
     std::string target;       // "/a%20b.xml" exactly as sent
     // In the order received, names as sent, values trimmed of spaces and tabs.
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;    // body octets (chunked framing removed)
+    std::string body;    // body octets
     std::string raw;     // every octet received for this request
     int connection = 0;  // 0-based index of the accepted connection
 

@@ -22,6 +22,9 @@ public:
     std::deque<std::optional<std::string>> inputs;
     std::vector<Shown> prompts;
     std::vector<Shown> boxes;
+    // The answers to the questions in turn, true for Yes; Yes to any question beyond them.
+    std::vector<bool> answers;
+    std::vector<Shown> questions;
     std::string resultFile;
 
     std::string InputBox(const std::string& prompt, const std::string& title,
@@ -38,7 +41,10 @@ public:
                         const std::string& title) override {
         boxes.push_back({prompt, details, title});
     }
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    bool AskYesNo(const std::string& question, const std::string& title) override {
+        questions.push_back({question, "", title});
+        return questions.size() > answers.size() || answers[questions.size() - 1];
+    }
     std::string ResultFilePath() override { return resultFile; }
 
     std::string last() const { return boxes.empty() ? std::string() : boxes.back().text; }

@@ -1,6 +1,8 @@
 // What only the windows do, driven as a user drives them: start-up and captions, browsing the seeded Apache
 // tree, the editor and the locks, the viewer; and one fault of each family from the scripted server, which
 // the guard reports before the next command works.
+#include <QAccessible>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,8 +32,23 @@ class WindowsTest : public QObject {
     static QPlainTextEdit* editorText() {
         return control<QPlainTextEdit>(topLevel("frmUpdate"), "rtfXMlDoc");
     }
+    // The document element's row, below the XML declaration.
     static QString viewerRow() {
-        return control<QTreeView>(topLevel("frmBrowse"), "xmlTree")->model()->index(0, 0).data().toString();
+        const QAbstractItemModel* rows = control<QTreeView>(topLevel("frmBrowse"), "xmlTree")->model();
+        return rows->index(rows->rowCount() - 1, 0).data().toString();
+    }
+    // The focusable controls of a window in tab order from the first, each unnamed one marked so.
+    static QStringList tabOrder(QWidget* window, const char* first) {
+        QStringList order;
+        QWidget* widget = control(window, first);
+        for (int guard = 0; guard < 100 && (order.isEmpty() || widget->objectName() != first); ++guard) {
+            const bool named =
+                !QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).isEmpty();
+            if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window))
+                order << (named ? "" : "unnamed ") + widget->objectName();
+            widget = widget->nextInFocusChain();
+        }
+        return order;
     }
     static void pressAlt(QWidget* window, Qt::Key key) {
         QApplication::setActiveWindow(window);
@@ -153,6 +170,69 @@ private slots:
         click(window.get(), "Command1");
         QVERIFY(viewer->isVisible() && viewerRow().startsWith("<D:multistatus"));
         QCOMPARE(topLevel("frmBrowse"), viewer);
+    }
+
+    void everyControlIsNamedInTabOrderAndEveryCommandHasItsOwnKeys() {
+        auto window = start("http://127.0.0.1:9/dav");
+        window->findChild<QMenu*>("menuView")->actions().value(0)->trigger();  // Result viewer
+        QCOMPARE(tabOrder(window.get(), "txtWebDAVResource"),
+                 QStringList({"txtWebDAVResource", "Command1", "Command2", "Command3", "Command4", "Command5",
+                              "Command6", "Command7", "Command8", "lstResult", "Command9", "Command10",
+                              "Command11", "Drive1", "Dir1"}));
+        QCOMPARE(tabOrder(window->findChild<ui::frmLogon*>(), "txtUserId"),
+                 QStringList({"txtUserId", "txtPassword", "Command1"}));
+        QCOMPARE(tabOrder(topLevel("frmUpdate"), "rtfXMlDoc"),
+                 QStringList({"rtfXMlDoc", "Command1", "Command2", "cmdXmlError", "cmdFormat", "cmdFind"}));
+        QCOMPARE(tabOrder(topLevel("frmBrowse"), "xmlTree"), QStringList({"xmlTree", "Command1"}));
+        for (const char* picture : {"Command6", "Command9"})
+            QVERIFY(!control(window.get(), picture)->accessibleDescription().isEmpty());
+        // Each command has keys of its own, none that the design's buttons or text editing use.
+        using K = QKeySequence;
+        QList<K> taken = {K(Qt::ALT | Qt::Key_L), K(Qt::ALT | Qt::Key_H)};
+        for (const K::StandardKey key : {K::Delete, K::Cut, K::Copy, K::Paste, K::Undo, K::Redo, K::SelectAll,
+                                         K::Deselect, K::Backspace})
+            taken += K::keyBindings(key);
+        for (int key = K::MoveToNextChar; key <= K::InsertLineSeparator; ++key)
+            taken += K::keyBindings(static_cast<K::StandardKey>(key));
+        for (const QAction* action : window->findChildren<QAction*>()) {
+            if (action->shortcut().isEmpty()) continue;
+            QVERIFY2(!taken.contains(action->shortcut()), qPrintable(action->text()));
+            taken << action->shortcut();
+        }
+        const QList<QAction*> commands = window->findChild<QMenu*>("menuCommands")->actions();
+        QCOMPARE(
+            std::count_if(commands.begin(), commands.end(), [](auto* a) { return !a->shortcut().isEmpty(); }),
+            11);
+        setField(window.get(), "");
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keySequence(window.get(), QKeySequence(Qt::CTRL | Qt::Key_N));  // New document
+        QCOMPARE(toolkit.last(), std::string("Select a collection first before continuing"));
+    }
+
+    void aDoubleClickListsACollectionAndShowsADocument() {
+        ScriptedServer server;
+        const auto listing = [](const std::string& names) {
+            return Reply::http(207, "Multi-Status",
+                               "<D:multistatus xmlns:D='DAV:'>" + names + "</D:multistatus>");
+        };
+        server.enqueue(listing("<D:displayname>c</D:displayname><D:displayname>/sub</D:displayname>"));
+        server.enqueue(listing("<D:displayname>c/sub</D:displayname><D:displayname>b.xml</D:displayname>"));
+        server.enqueue(Reply::http(200, "OK", "<doc/>"));
+        auto window = start(server.baseUrl() + "/dav");
+        setField(window.get(), "c");
+        click(window.get(), "Command8");
+        auto* list = control<QListWidget>(window.get(), "lstResult");
+        for (const QString entry : {"sub", "b.xml"}) {
+            const QRect row = list->visualItemRect(list->findItems(entry, Qt::MatchExactly).value(0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        }
+        std::string requests;
+        for (const RecordedRequest& request : server.requests()) requests += request.requestLine + "\n";
+        QCOMPARE(requests,
+                 "PROPFIND /dav/c HTTP/1.1\nPROPFIND /dav/c/sub HTTP/1.1\nGET /dav/c/sub/b.xml HTTP/1.1\n");
+        QCOMPARE(viewerRow(), QString("<doc/>"));
     }
 
     void eachFaultFamilyIsReportedAndTheNextCommandWorks() {

@@ -53,22 +53,24 @@ private slots:
     void showsADocumentAsABrowserDoes() {
         QCOMPARE(
             load("<?xml version=\"1.0\"?>\n<?xml-stylesheet href=\"s.xsl\"?>\n<!-- listing -->\n"
+                 "<!DOCTYPE D:multistatus SYSTEM \"m.dtd\" [<!ENTITY e \"x\">]>\n"
                  "<D:multistatus xmlns:D=\"DAV:\">\n  <D:response>\n    <D:href>/dav/a.xml</D:href>\n"
                  "    <D:propstat status=\"ok\" x:y=\"1\" xmlns:x=\"urn:x\">\n"
                  "      <D:prop><D:getcontentlength>12</D:getcontentlength><empty/></D:prop>\n"
                  "    </D:propstat>\n  </D:response>\n  <note>Mixed <b>bold</b> text <![CDATA[a<b]]></note>\n"
                  "  <t>a &amp; b</t>\n  <w>  two\n   lines </w>\n</D:multistatus>\n"),
             QString());
-        QCOMPARE(
-            rows(),
-            "0|<?xml-stylesheet href=\"s.xsl\"?>\n0|<!-- listing -->\n0|<D:multistatus xmlns:D=\"DAV:\">\n"
-            "1|<D:response>\n2|<D:href>/dav/a.xml</D:href>\n"
-            "2|<D:propstat xmlns:x=\"urn:x\" status=\"ok\" x:y=\"1\">\n3|<D:prop>\n"
-            "4|<D:getcontentlength>12</D:getcontentlength>\n4|<empty/>\n4|</D:prop>\n3|</D:propstat>\n"
-            "2|</D:response>\n1|<note>\n2|Mixed\n2|<b>bold</b>\n2|text\n2|<![CDATA[a<b]]>\n2|</note>\n"
-            "1|<t>a & b</t>\n1|<w>two lines</w>\n1|</D:multistatus>\n");
+        QCOMPARE(rows(),
+                 "0|<?xml version=\"1.0\"?>\n0|<?xml-stylesheet href=\"s.xsl\"?>\n0|<!-- listing -->\n"
+                 "0|<!DOCTYPE D:multistatus SYSTEM \"m.dtd\" [\n1|<!ENTITY e \"x\">\n1|]>\n0|<D:multistatus "
+                 "xmlns:D=\"DAV:\">\n"
+                 "1|<D:response>\n2|<D:href>/dav/a.xml</D:href>\n"
+                 "2|<D:propstat xmlns:x=\"urn:x\" status=\"ok\" x:y=\"1\">\n3|<D:prop>\n"
+                 "4|<D:getcontentlength>12</D:getcontentlength>\n4|<empty/>\n4|</D:prop>\n3|</D:propstat>\n"
+                 "2|</D:response>\n1|<note>\n2|Mixed\n2|<b>bold</b>\n2|text\n2|<![CDATA[a<b]]>\n2|</note>\n"
+                 "1|<t>a & b</t>\n1|<w>two lines</w>\n1|</D:multistatus>\n");
         // A small document opens whole; a one-row element cannot be opened.
-        const QModelIndex response = tree->model()->index(0, 0, tree->model()->index(2, 0));
+        const QModelIndex response = tree->model()->index(0, 0, tree->model()->index(4, 0));
         QVERIFY(tree->isExpanded(response) && tree->isExpanded(tree->model()->index(1, 0, response)));
         QVERIFY(!tree->model()->hasChildren(tree->model()->index(0, 0, response)));
     }
@@ -98,7 +100,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         // Only what is open has rows: the responses exist, their contents do not yet.
         QAbstractItemModel* model = tree->model();
-        const QModelIndex root = model->index(0, 0);
+        const QModelIndex root = model->index(1, 0);
         QVERIFY(tree->isExpanded(root) && model->hasChildren(model->index(0, 0, root)));
         QCOMPARE(model->rowCount(model->index(0, 0, root)), 0);
         QVERIFY(model->rowCount(root) < kResponses);
@@ -114,6 +116,20 @@ private slots:
         load(multistatus(50));
         QCoreApplication::processEvents();
         QCOMPARE(tree->verticalScrollBar()->value(), 0);
+    }
+
+    void findReachesRowsNotYetMadeBothWays() {
+        load(multistatus(30000));
+        const QModelIndex root = tree->model()->index(1, 0);
+        QVERIFY(tree->model()->rowCount(root) < 25000);
+        QVERIFY(view.find("FILE25000.XML", true));
+        QCOMPARE(tree->currentIndex().data().toString(), QString("<D:href>/dav/file25000.xml</D:href>"));
+        QVERIFY(tree->isExpanded(tree->currentIndex().parent()));
+        QVERIFY(view.find("multistatus", true));  // past the end, from the top
+        QCOMPARE(tree->currentIndex(), root);
+        QVERIFY(view.find("/file2999", false));  // before the top, from the end
+        QCOMPARE(tree->currentIndex().data().toString(), QString("<D:href>/dav/file29999.xml</D:href>"));
+        QVERIFY(!view.find("file30000", true));
     }
 };
 
