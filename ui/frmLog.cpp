@@ -159,6 +159,9 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
         if (!widest[column].isEmpty())
             list_->setColumnWidth(column, list_->fontMetrics().horizontalAdvance(widest[column] + "    "));
     }
+    filter_->setAccessibleName("Filter");
+    list_->setAccessibleName("Exchanges");
+    details_->setAccessibleName("Exchange");
     details_->setObjectName("logDetails");
     details_->setReadOnly(true);
     details_->setLineWrapMode(QPlainTextEdit::NoWrap);
