@@ -4,7 +4,10 @@
 //   ostrel-bench-client get   --url U [--user --password] --resource R --count N --root NAME
 //   ostrel-bench-client names --url U [--user --password] --collection C
 //   ostrel-bench-client save  --url U [--user --password] --resource R --out FILE
+//
+// "--log 1" attaches a protocol log that keeps the last 1,000 exchanges, as the log window does.
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <string>
 
@@ -12,14 +15,30 @@
 #include "client/Replies.h"
 #include "client/WebDAVClient.h"
 #include "platform/Error.h"
+#include "platform/Exchange.h"
 
 using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
 
+// What the log window does with each exchange on the request's thread: takes a copy, and keeps the last
+// 1,000.
+class KeptLog : public ExchangeObserver {
+public:
+    void exchanged(const Exchange& exchange) override {
+        kept_.push_back(exchange);
+        if (kept_.size() > 1000) kept_.pop_front();
+    }
+
+private:
+    std::deque<Exchange> kept_;
+};
+
 WebDAVClient connectedClient(const Args& args) {
+    static KeptLog log;
     WebDAVClient client;
+    if (args.has("log")) client.SetExchangeObserver(&log);
     client.WebDAVURI(args.get("url"));
     client.UserId(args.get("user", ""));
     client.Password(args.get("password", ""));

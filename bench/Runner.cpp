@@ -68,6 +68,7 @@ struct Options {
     bool digest = true;
     bool smoke = false;
     bool keep = false;
+    bool logCost = true;  // W1 and W2 with a protocol log against the same runs without
     std::string work;
     std::set<int> workloads = {1, 2, 3, 4, 5, 6};
 };
@@ -82,7 +83,7 @@ std::vector<long> numberList(const std::string& text) {
 
 const char* kUsage =
     "usage: ostrel-bench [--reps N] [--members 2000,20000,100000] [--gets N] [--document-mb N]\n"
-    "                    [--windows-reps N] [--workloads 1,2,3,4,5,6] [--no-digest]\n"
+    "                    [--windows-reps N] [--workloads 1,2,3,4,5,6] [--no-digest] [--no-log-cost]\n"
     "                    [--work DIR [--keep]] [--quick] [--smoke]\n"
     "  --quick   2,000 and 20,000 members, 5 repetitions (about two minutes once the data is made)\n"
     "  --smoke   tiny data, one repetition each, every result checked (the test suite runs this)\n"
@@ -110,6 +111,8 @@ Options parseOptions(int argc, char** argv) {
         } else if (name == "--workloads") {
             options.workloads.clear();
             for (long w : numberList(value())) options.workloads.insert(static_cast<int>(w));
+        } else if (name == "--no-log-cost") {
+            options.logCost = false;
         } else if (name == "--no-digest") {
             options.digest = false;
         } else if (name == "--work") {
@@ -494,8 +497,20 @@ std::string authLabel(const Server& server) {
     return server.auth == "none" ? "no authentication" : server.auth;
 }
 
-// Workload 1: the same small document, fetched gets times by one client (and by one curl process).
-Row workloadGets(const Context& context, const Server& server, const Dataset& dataset) {
+// The protocol log's cost on a workload: the client with a log attached against the same client without.
+Row logCost(const Context& context, const std::string& workload, long reps,
+            const std::function<Sample(bool withLog)>& client) {
+    Row row = compare(
+        "Log cost of " + workload, reps, context.options.warmUp, [&] { return client(true); },
+        [&] { return client(false); });
+    row.notes = "reference: the same client without a log";
+    return row;
+}
+
+// Workload 1: the same small document, fetched gets times by one client (and by one curl process); with
+// logCost, by the client with a protocol log and without.
+Row workloadGets(const Context& context, const Server& server, const Dataset& dataset,
+                 bool withLogCost = false) {
     const long gets = context.options.gets;
     const std::string config = context.scratch + "/gets-" + server.auth + ".curlrc";
     {
@@ -510,10 +525,13 @@ Row workloadGets(const Context& context, const Server& server, const Dataset& da
         }
         writeText(config, text);
     }
-    auto ours = [&] {
+    const std::string workload = "W1 " + std::to_string(gets) + " × GetDocument of a " +
+                                 sizeLabel(dataset.smallBytes) + " document (" + authLabel(server) + ")";
+    auto client = [&](bool withLog) {
         std::vector<std::string> args = clientArgs(context, server, "get");
         args.insert(args.end(),
                     {"--resource", dataset.smallDocument, "--count", std::to_string(gets), "--root", "xbrl"});
+        if (withLog) args.insert(args.end(), {"--log", "1"});
         Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
         require(asLong(sample, "documents") == gets, "the client read " + sample.values["documents"] +
                                                          " of " + std::to_string(gets) + " documents");
@@ -522,6 +540,8 @@ Row workloadGets(const Context& context, const Server& server, const Dataset& da
                 "the client opened " + sample.values["connections"] + " connections, expected 1");
         return sample;
     };
+    if (withLogCost) return logCost(context, workload, context.options.reps, client);
+    auto ours = [&] { return client(false); };
     auto reference = [&] {
         const Finished finished = measureProgram({"curl", "-sS", "-K", config}, context.scratch);
         Sample sample = fromProcess(finished, "curl");
@@ -539,30 +559,35 @@ Row workloadGets(const Context& context, const Server& server, const Dataset& da
         sample.values["connections"] = std::to_string(connections);
         return sample;
     };
-    Row row = compare("W1 " + std::to_string(gets) + " × GetDocument of a " + sizeLabel(dataset.smallBytes) +
-                          " document (" + authLabel(server) + ")",
-                      context.options.reps, context.options.warmUp, ours, reference);
+    Row row = compare(workload, context.options.reps, context.options.warmUp, ours, reference);
     row.notes = "connections: ours " + countsOf(row.ours.values["connections"]) + ", curl " +
                 countsOf(row.reference.values["connections"]);
     return row;
 }
 
-// Workload 2: the display names of a collection of members documents, depth infinity.
-Row workloadNames(const Context& context, const Server& server, long members, long reps) {
+// Workload 2: the display names of a collection of members documents, depth infinity; with logCost, by the
+// client with a protocol log and without.
+Row workloadNames(const Context& context, const Server& server, long members, long reps,
+                  bool withLogCost = false) {
     const std::string collection = "bench/" + collectionName(members);
     const long expected = members + 1;  // the collection answers for itself too
     const std::string body = context.scratch + "/propfind.xml";
     const std::string reply = context.scratch + "/reply.xml";
     writeText(body, kPropfindBody);
-    auto ours = [&] {
+    const std::string workload = "W2 FindPropertyByName + //d:displayname, " + std::to_string(members) +
+                                 " documents (" + authLabel(server) + ")";
+    auto client = [&](bool withLog) {
         std::vector<std::string> args = clientArgs(context, server, "names");
         args.insert(args.end(), {"--collection", collection});
+        if (withLog) args.insert(args.end(), {"--log", "1"});
         Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
         require(asLong(sample, "names") == expected && asLong(sample, "documents") == members,
                 "the client selected " + sample.values["names"] + " display names (" +
                     sample.values["documents"] + " documents), expected " + std::to_string(expected));
         return sample;
     };
+    if (withLogCost) return logCost(context, workload, reps, client);
+    auto ours = [&] { return client(false); };
     auto reference = [&] {
         std::vector<std::string> fetch = curlArgs(server);
         fetch.insert(fetch.end(),
@@ -586,9 +611,7 @@ Row workloadNames(const Context& context, const Server& server, long members, lo
         sample.values["reply_bytes"] = std::to_string(fs::file_size(reply));
         return sample;
     };
-    Row row = compare("W2 FindPropertyByName + //d:displayname, " + std::to_string(members) + " documents (" +
-                          authLabel(server) + ")",
-                      reps, context.options.warmUp, ours, reference);
+    Row row = compare(workload, reps, context.options.warmUp, ours, reference);
     if (!row.reference.values["reply_bytes"].empty()) {
         const double kib = std::stod(row.reference.values["reply_bytes"].front()) / 1024;
         char text[96];
@@ -829,11 +852,15 @@ std::string mebibytes(long kib) {
 
 // The median of the repetitions' own ratios: each repetition ran ours and the reference back to back, so a
 // spell of load on the machine weighs on both sides of its ratio.
-double ratio(const Row& row) {
+double ratioOf(const std::vector<double>& ours, const std::vector<double>& reference) {
     std::vector<double> ratios;
-    for (std::size_t i = 0; i < std::min(row.ours.seconds.size(), row.reference.seconds.size()); ++i)
-        ratios.push_back(row.ours.seconds[i] / row.reference.seconds[i]);
+    for (std::size_t i = 0; i < std::min(ours.size(), reference.size()); ++i)
+        ratios.push_back(ours[i] / reference[i]);
     return median(ratios);
+}
+
+double ratio(const Row& row) {
+    return ratioOf(row.ours.seconds, row.reference.seconds);
 }
 
 std::string firstLine(const std::string& text) {
@@ -935,7 +962,12 @@ void printTargets(const std::vector<Row>& rows, const Growth& growth) {
     for (const Row& row : rows) {
         if (!row.failure.empty()) continue;
         const std::string& name = row.workload;
-        if (name.starts_with("W1")) {
+        if (name.starts_with("Log cost")) {
+            const double r = ratio(row);
+            // The client's own processor time shows the cost with less of the machine's noise than wall time.
+            std::printf("- %s: ratio %.3f ≤ 1.03 %s (processor time %.3f)\n", name.c_str(), r,
+                        verdict(r <= 1.03), ratioOf(row.ours.cpuSeconds, row.reference.cpuSeconds));
+        } else if (name.starts_with("W1")) {
             const double r = ratio(row);
             std::printf("- %s: ratio %.2f ≤ 1.10 %s; %s\n", name.c_str(), r, verdict(r <= 1.10),
                         row.notes.c_str());
@@ -1102,6 +1134,13 @@ int run(const Options& options) {
                                              members > 20000 ? options.largeReps : options.reps));
             }
             if (digest) rows.push_back(workloadNames(context, *digest, primary, options.reps));
+        }
+        if (options.logCost) {
+            for (const Server* server : both) {
+                if (options.workloads.count(1)) rows.push_back(workloadGets(context, *server, dataset, true));
+                if (options.workloads.count(2))
+                    rows.push_back(workloadNames(context, *server, primary, options.reps, true));
+            }
         }
         if (options.workloads.count(3)) {
             rows.push_back(workloadSave(context, plain, dataset.multistatusDocument, dataset.multistatusBytes,

@@ -83,6 +83,8 @@ public:
     HttpRequest::Progress Progress() const { return httpRequest_.progress(); }
     void Cancel() { httpRequest_.cancel(); }
     void ClearCancel() { httpRequest_.clearCancel(); }
+    // A protocol log: told of every round trip, on the thread that runs the operation (see HttpRequest).
+    void SetExchangeObserver(ExchangeObserver* observer) { httpRequest_.setExchangeObserver(observer); }
 
 private:
     struct Header {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Exchange.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel {
@@ -235,6 +236,146 @@ bool isXmlMediaType(std::string_view contentType) {
     return type.empty() || type == "text/xml" || type == "application/xml" || type.ends_with("+xml");
 }
 
+struct StatusLine {
+    std::string code;
+    std::string reason;
+};
+
+// "HTTP/1.1 207 Multi-Status": the code and the reason phrase, which may be missing.
+std::optional<StatusLine> statusLineOf(std::string_view line) {
+    line = trim(line);
+    if (!line.starts_with("HTTP/")) return std::nullopt;
+    StatusLine status;
+    const std::size_t codeStart = line.find(' ');
+    if (codeStart == std::string_view::npos) return status;
+    const std::size_t reasonStart = line.find(' ', codeStart + 1);
+    status.code = std::string(line.substr(codeStart + 1, reasonStart == std::string_view::npos
+                                                             ? std::string_view::npos
+                                                             : reasonStart - codeStart - 1));
+    if (reasonStart != std::string_view::npos)
+        status.reason = std::string(trim(line.substr(reasonStart + 1)));
+    return status;
+}
+
+constexpr std::string_view kHidden = "[hidden]";
+
+std::string percentEncoded(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || std::strchr("-._~", c) != nullptr) {
+            encoded += c;
+        } else {
+            encoded += {'%', kHex[u >> 4], kHex[u & 0x0F]};
+        }
+    }
+    return encoded;
+}
+
+std::string xmlEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&apos;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// Every form in which a password can stand in a request or a reply: as typed, made valid for a URL or
+// wholly percent-encoded, each also escaped as XML text (a server's HTML page quotes the request's path so).
+std::vector<std::string> formsOf(const std::string& secret) {
+    std::vector<std::string> forms;
+    for (const std::string& form : {secret, encodeUrlForRequest(secret), percentEncoded(secret)}) {
+        forms.push_back(form);
+        forms.push_back(xmlEscaped(form));
+    }
+    std::sort(forms.begin(), forms.end());
+    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
+    return forms;
+}
+
+// Replaces every form of the secret in the text by "[hidden]", in one pass, so that no replacement is taken
+// for part of the secret again. A text without the secret is left as it is, without a copy.
+void hideForms(std::string& text, const std::vector<std::string>& forms) {
+    const auto inText = [&](const std::string& form) { return text.find(form) != std::string::npos; };
+    if (std::none_of(forms.begin(), forms.end(), inText)) return;
+    std::string out;
+    std::size_t from = 0;
+    for (;;) {
+        std::size_t at = std::string_view::npos;
+        std::size_t length = 0;
+        for (const std::string& form : forms) {
+            const std::size_t found = text.find(form, from);
+            if (found < at || (found == at && form.size() > length)) {
+                at = found;
+                length = form.size();
+            }
+        }
+        if (at == std::string_view::npos) break;
+        out.append(text, from, at - from);
+        out.append(kHidden);
+        from = at + length;
+    }
+    out.append(text, from);
+    text = std::move(out);
+}
+
+bool isCredentialHeader(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string_view name = trim(line.substr(0, colon));
+    return equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization");
+}
+
+// Calls each with every line of the header block, its line end included.
+template <typename Each>
+void forEachLine(std::string_view block, Each each) {
+    while (!block.empty()) {
+        const std::size_t end = block.find('\n');
+        const std::string_view line = block.substr(0, end == std::string_view::npos ? block.size() : end + 1);
+        block.remove_prefix(line.size());
+        each(line);
+    }
+}
+
+// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
+void hideCredentialHeaders(std::string& text) {
+    bool any = false;
+    forEachLine(text, [&any](std::string_view line) { any = any || isCredentialHeader(line); });
+    if (!any) return;
+    std::string out;
+    forEachLine(text, [&out](std::string_view line) {
+        if (isCredentialHeader(line)) {
+            out.append(line.substr(0, line.find(':'))).append(": ").append(kHidden).append("\r\n");
+        } else {
+            out.append(line);
+        }
+    });
+    text = std::move(out);
+}
+
+void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
+    if (text.size() < limit) text.append(data.substr(0, limit - text.size()));
+}
+
 std::string sizeText(std::size_t bytes) {
     constexpr std::size_t kMiB = std::size_t(1) << 20;
     return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
@@ -376,6 +517,13 @@ struct HttpRequest::Impl {
     std::string liveMethod;
     std::string liveUrl;
 
+    ExchangeObserver* observer = nullptr;
+    // The round trip being recorded while an observer is attached.
+    Exchange exchange;
+    std::chrono::steady_clock::time_point exchangeStart;
+    std::string hiddenPassword;  // the password hiddenForms were made of
+    std::vector<std::string> hiddenForms;
+
     Impl() {
         initialiseCurlOnce();
         curl.reset(curl_easy_init());
@@ -439,6 +587,10 @@ struct HttpRequest::Impl {
         try {
             if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
             impl->responseBody.append(data, length);
+            if (impl->observer) {
+                appendUpTo(impl->exchange.bodyIn, std::string_view(data, length), Exchange::kMaxBody);
+                impl->exchange.bodyInSize += static_cast<long long>(length);
+            }
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
         }
@@ -481,22 +633,113 @@ struct HttpRequest::Impl {
         return ::close(fd);
     }
 
+    // The transport shows what goes out and comes in here, while an observer is attached.
+    static int onWire(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
+        try {
+            static_cast<Impl*>(self)->recordWire(type, std::string_view(data, size));
+        } catch (...) {
+            // The log is a bystander: nothing it fails at may unwind through the transport or stop the
+            // request.
+        }
+        return 0;
+    }
+
+    void recordWire(curl_infotype type, std::string_view data) {
+        const auto octets = static_cast<long long>(data.size());
+        switch (type) {
+            case CURLINFO_HEADER_OUT:
+                // The next request of the same transfer: the transport answers a challenge or follows a
+                // redirect, and the round trip before it is over.
+                if (!exchange.headersOut.empty()) {
+                    finishExchange({});
+                    beginExchange();
+                }
+                exchange.url = effectiveUrl();
+                exchange.headersOut.append(data);
+                exchange.octetsOut += octets;
+                break;
+            case CURLINFO_DATA_OUT:
+                appendUpTo(exchange.bodyOut, data, Exchange::kMaxBody);
+                exchange.bodyOutSize += octets;
+                exchange.octetsOut += octets;
+                break;
+            case CURLINFO_HEADER_IN:
+                if (const auto parsed = statusLineOf(data)) {
+                    exchange.status = std::atoi(parsed->code.c_str());
+                    exchange.reason = parsed->reason;
+                }
+                exchange.headersIn.append(data);
+                exchange.octetsIn += octets;
+                break;
+            case CURLINFO_DATA_IN:
+                exchange.octetsIn += octets;
+                break;
+            default:
+                break;
+        }
+    }
+
+    // The URL the transfer is at now: the request's, or where a redirect led.
+    std::string effectiveUrl() const {
+        char* current = nullptr;
+        curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
+        return current ? current : url;
+    }
+
+    // Starts the next round trip in the same object, so that its texts keep their room.
+    void beginExchange() {
+        Exchange& e = exchange;
+        for (std::string* text :
+             {&e.url, &e.user, &e.reason, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
+            text->clear();
+        e.status = 0;
+        e.octetsOut = e.octetsIn = e.bodyOutSize = e.bodyInSize = 0;
+        exchange.time = std::chrono::system_clock::now();
+        exchangeStart = std::chrono::steady_clock::now();
+        exchange.method = method;
+        exchange.url = url;
+    }
+
+    // Hands the round trip to the observer, with every secret hidden first: no copy holding one is made.
+    void finishExchange(std::string failure) {
+        Exchange& e = exchange;
+        e.duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                           exchangeStart);
+        if (e.reason.empty()) e.reason = standardReasonPhrase(e.status);
+        e.failure = std::move(failure);
+        hideCredentialHeaders(e.headersOut);
+        e.user = user;
+        if (hiddenPassword != password) {
+            hiddenForms = password.empty() ? std::vector<std::string>() : formsOf(password);
+            hiddenPassword = password;
+        }
+        if (!hiddenForms.empty()) {
+            for (std::string* text :
+                 {&e.url, &e.user, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
+                hideForms(*text, hiddenForms);
+        }
+        try {
+            observer->exchanged(e);
+        } catch (...) {
+            // As in onWire: a failing log never fails the request.
+        }
+    }
+
+    std::string failureText(CURLcode code) const {
+        if (cancelled) return "Cancelled";
+        if (refusal) return refusal->description().substr(0, refusal->description().find('\r'));
+        return std::string(plainWordsFor(code)) + ": " +
+               (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
+    }
+
     void takeHeaderLine(std::string_view line) {
         line = trim(line);
-        if (line.starts_with("HTTP/")) {
+        if (auto parsed = statusLineOf(line)) {
             // Each status line starts a new reply (100 Continue, a challenge or a redirect went before it).
             responseHeaders.clear();
             responseBody.clear();
-            statusText.clear();
-            statusLineCode.clear();
-            const std::size_t codeStart = line.find(' ');
-            if (codeStart == std::string_view::npos) return;
-            const std::size_t reasonStart = line.find(' ', codeStart + 1);
-            statusLineCode = std::string(line.substr(codeStart + 1, reasonStart == std::string_view::npos
-                                                                        ? std::string_view::npos
-                                                                        : reasonStart - codeStart - 1));
-            if (reasonStart != std::string_view::npos)
-                statusText = std::string(trim(line.substr(reasonStart + 1)));
+            statusLineCode = std::move(parsed->code);
+            statusText = std::move(parsed->reason);
             return;
         }
         const std::size_t colon = line.find(':');
@@ -535,10 +778,8 @@ struct HttpRequest::Impl {
     // query must not reach a server the user never named.
     void checkRedirect(const std::string& location) {
         if (statusLineCode.size() != 3 || statusLineCode[0] != '3' || statusLineCode == "304") return;
-        char* current = nullptr;
-        curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
         const auto from = originOf(url, url);
-        const auto to = originOf(current ? current : url, location);
+        const auto to = originOf(effectiveUrl(), location);
         if (from && to && isSameServer(*from, *to)) return;
         refuse(errors::kHttpRedirectElsewhere, "The server redirected the request to another server, " +
                                                    text::toValidUtf8(location) + "; it was not followed");
@@ -634,15 +875,21 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
+        // The transport reports the wire only in verbose mode; its own text goes to onWire, not to stderr.
+        curl_easy_setopt(c, CURLOPT_VERBOSE, observer ? 1L : 0L);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, observer ? &Impl::onWire : nullptr);
+        curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
     }
 
     CURLcode perform(curl_slist* headerList) {
         clearReply();
         configure(headerList);
+        if (observer) beginExchange();
         const CURLcode code = curl_easy_perform(curl.get());
         long newConnections = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
         connections += newConnections;
+        if (observer) finishExchange(code == CURLE_OK ? std::string() : failureText(code));
         return code;
     }
 
@@ -872,6 +1119,10 @@ void HttpRequest::cancel() {
 
 void HttpRequest::clearCancel() {
     impl_->cancelled = false;
+}
+
+void HttpRequest::setExchangeObserver(ExchangeObserver* observer) {
+    impl_->observer = observer;
 }
 
 long HttpRequest::connectionsOpened() const {

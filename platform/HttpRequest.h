@@ -9,6 +9,8 @@
 
 namespace ostrel {
 
+class ExchangeObserver;
+
 // One HTTP request object, reused for request after request over kept-alive connections.
 //
 // open starts a clean request (no method, header, body or credential of the previous one carries over);
@@ -76,6 +78,9 @@ public:
     // Trusts the certificate authorities in this PEM file in addition to the system's (libcurl's defaults,
     // which stay in force alone when no file is given).
     void setExtraCaFile(std::string path);
+    // Tells the observer of every round trip from the next request on (nullptr: none), on the thread that
+    // sends; the observer is not owned and must outlive its use. Secrets are hidden before it sees anything.
+    void setExchangeObserver(ExchangeObserver* observer);
     // Connections opened over the life of this object: tells whether keep-alive works.
     long connectionsOpened() const;
 

@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,7 @@
 #include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
+#include "ui/frmLog.h"
 #include "ui/frmLogon.h"
 #include "ui/frmUpdate.h"
 
@@ -58,6 +60,7 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setWindowIcon(mainWindowIcon());
     useLayoutFont(this);
     buildControls();
+    logWindow = std::make_unique<frmLog>(toolkit);
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
@@ -188,6 +191,8 @@ void frmMain::buildMenus() {
     view->setObjectName("menuView");
     view->addAction("Result viewer", QKeySequence(Qt::CTRL | Qt::Key_R), this,
                     &frmMain::mnuResultViewer_Click);
+    view->addAction("Protocol log", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), this,
+                    &frmMain::mnuProtocolLog_Click);
 
     QMenu* help = menuBar->addMenu("Hel&p");
     help->setObjectName("menuHelp");
@@ -240,6 +245,7 @@ std::string frmMain::field() const {
 void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
+        davClient->SetExchangeObserver(logWindow.get());
         runner = std::make_unique<RequestRunner>(*davClient, this);
         davClient->WebDAVURI(toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server", kDefaultUri));
         logonForm = new frmLogon(this);
@@ -315,7 +321,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     if (updform) updform->hide();
     if (browser) browser->hide();
+    logWindow->hide();
     event->accept();
+}
+
+void frmMain::mnuProtocolLog_Click() {
+    logWindow->show();
+    logWindow->raise();
+    logWindow->activateWindow();
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -24,6 +24,7 @@ class DirListBox;
 class DriveListBox;
 class RequestRunner;
 class frmBrowse;
+class frmLog;
 class frmLogon;
 class frmUpdate;
 
@@ -64,6 +65,7 @@ private slots:
     void mnuChangeServer_Click();
     void mnuLogonAgain_Click();
     void mnuResultViewer_Click();
+    void mnuProtocolLog_Click();
     void mnuShortcuts_Click();
     void mnuAbout_Click();
     void Drive1_Change();
@@ -113,6 +115,8 @@ private:
     QMenuBar* menuBar;
     std::vector<Placement> placements;
 
+    // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
+    std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.
     std::unique_ptr<RequestRunner> runner;

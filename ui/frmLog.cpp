@@ -1,0 +1,265 @@
+#include "ui/frmLog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include "ui/ErrorGuard.h"
+#include "ui/Text.h"
+
+namespace ostrel::ui {
+
+namespace {
+
+QString timeOf(const Exchange& exchange) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(exchange.time.time_since_epoch());
+    return QDateTime::fromMSecsSinceEpoch(ms.count()).toString("yyyy-MM-dd hh:mm:ss.zzz");
+}
+
+std::string outcomeOf(const Exchange& exchange) {
+    if (!exchange.failure.empty()) return exchange.failure;
+    return std::to_string(exchange.status) + " " + exchange.reason;
+}
+
+std::string millisecondsOf(const Exchange& exchange) {
+    return QString::number(static_cast<double>(exchange.duration.count()) / 1000.0, 'f', 1).toStdString() +
+           " ms";
+}
+
+// The body indented for reading when it is well-formed XML; as it came otherwise (HTML, text, or XML cut at
+// the size kept).
+std::string readableBody(const std::string& body, bool prettyXml) {
+    const std::size_t start = body.find_first_not_of(" \t\r\n");
+    if (!prettyXml || start == std::string::npos || body[start] != '<') return body;
+    QXmlStreamReader reader(QByteArray::fromStdString(body));
+    // Names and namespace declarations stay as the peer wrote them, prefixes included.
+    reader.setNamespaceProcessing(false);
+    QString out;
+    QXmlStreamWriter writer(&out);
+    writer.setAutoFormatting(true);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isWhitespace() || reader.tokenType() == QXmlStreamReader::Invalid) continue;
+        if (reader.isStartElement()) {
+            writer.writeStartElement(reader.qualifiedName().toString());
+            writer.writeAttributes(reader.attributes());
+        } else {
+            writer.writeCurrentToken(reader);
+        }
+    }
+    return reader.hasError() ? body : out.toStdString();
+}
+
+std::string bodyPart(const std::string& body, long long size, bool prettyXml) {
+    if (size == 0) return {};
+    std::string text = "\r\n" + readableBody(body, prettyXml);
+    if (static_cast<long long>(body.size()) < size) {
+        text += "\r\n\xE2\x80\xA6 (" + std::to_string(size - static_cast<long long>(body.size())) +
+                " more octets)";
+    }
+    return text + "\r\n";
+}
+
+std::string shellQuoted(std::string_view word) {
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Headers that curl makes itself from its own options, or that would carry a credential.
+bool curlMakesItself(std::string_view name) {
+    for (const char* own : {"Host", "Content-Length", "Authorization", "Proxy-Authorization"}) {
+        if (lowerCase(name) == lowerCase(own)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string exchangeText(const Exchange& exchange, bool prettyXml) {
+    return timeOf(exchange).toStdString() + "  " + exchange.method + " " + exchange.url + "  " +
+           outcomeOf(exchange) + "  " + millisecondsOf(exchange) + ", " + std::to_string(exchange.octetsOut) +
+           " octets out, " + std::to_string(exchange.octetsIn) + " in\r\n\r\n" + exchange.headersOut +
+           bodyPart(exchange.bodyOut, exchange.bodyOutSize, prettyXml) + "\r\n" + exchange.headersIn +
+           bodyPart(exchange.bodyIn, exchange.bodyInSize, prettyXml);
+}
+
+std::string curlCommand(const Exchange& exchange) {
+    std::string command = "curl";
+    if (exchange.method != "GET") command += " -X " + exchange.method;
+    bool typed = false;
+    std::string_view headers = exchange.headersOut;
+    headers.remove_prefix(std::min(headers.size(), headers.find('\n') + 1));  // the request line
+    while (!headers.empty()) {
+        const std::size_t end = headers.find('\n');
+        std::string_view line = headers.substr(0, end);
+        headers.remove_prefix(end == std::string_view::npos ? headers.size() : end + 1);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::size_t colon = line.find(':');
+        if (line.empty() || colon == std::string_view::npos || curlMakesItself(line.substr(0, colon)))
+            continue;
+        typed = typed || lowerCase(line.substr(0, colon)) == "content-type";
+        command += " -H " + shellQuoted(line);
+    }
+    if (exchange.bodyOutSize > 0) {
+        // curl would label a body as a form otherwise; the request sent it without a type.
+        if (!typed) command += " -H 'Content-Type:'";
+        command += " --data-binary " + shellQuoted(exchange.bodyOut);
+    }
+    if (!exchange.user.empty()) command += " --anyauth -u " + shellQuoted(exchange.user);
+    command += " " + shellQuoted(exchange.url);
+    if (static_cast<long long>(exchange.bodyOut.size()) < exchange.bodyOutSize) {
+        command = "# The body is cut at its first " + std::to_string(exchange.bodyOut.size()) + " of " +
+                  std::to_string(exchange.bodyOutSize) + " octets.\n" + command;
+    }
+    return command;
+}
+
+frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      toolkit_(toolkit),
+      filter_(new QLineEdit(this)),
+      save_(new QPushButton("&Save…", this)),
+      copyCurl_(new QPushButton("Copy as &curl command", this)),
+      list_(new QTreeWidget(this)),
+      details_(new QPlainTextEdit(this)) {
+    setObjectName("frmLog");
+    setWindowTitle("Protocol log");
+    resize(900, 600);
+
+    filter_->setObjectName("logFilter");
+    filter_->setPlaceholderText("Filter");
+    filter_->setClearButtonEnabled(true);
+    save_->setObjectName("logSave");
+    copyCurl_->setObjectName("logCopyCurl");
+    copyCurl_->setEnabled(false);
+    list_->setObjectName("logList");
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setHeaderLabels({"Time", "Method", "URL", "Status", "Duration", "Out", "In"});
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // Wide enough for their usual texts from the start: sizing to the contents would measure every row again
+    // at every exchange.
+    const QStringList widest = {"00:00:00.000", "PROPPATCH", "",        "207 Multi-Status",
+                                "1000.0 ms",    "000000",    "00000000"};
+    for (int column = 0; column < widest.size(); ++column) {
+        if (!widest[column].isEmpty())
+            list_->setColumnWidth(column, list_->fontMetrics().horizontalAdvance(widest[column] + "    "));
+    }
+    filter_->setAccessibleName("Filter");
+    list_->setAccessibleName("Exchanges");
+    details_->setAccessibleName("Exchange");
+    details_->setObjectName("logDetails");
+    details_->setReadOnly(true);
+    details_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    details_->setFont(QFont("monospace"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(filter_, 1);
+    bar->addWidget(save_);
+    bar->addWidget(copyCurl_);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(list_);
+    split->addWidget(details_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(split, 1);
+
+    connect(filter_, &QLineEdit::textChanged, this, &frmLog::filterChanged);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &frmLog::selectionChanged);
+    connect(save_, &QPushButton::clicked, this, &frmLog::saveClicked);
+    connect(copyCurl_, &QPushButton::clicked, this, &frmLog::copyCurlClicked);
+}
+
+void frmLog::exchanged(const Exchange& exchange) {
+    QMetaObject::invokeMethod(
+        this, [this, copy = exchange]() mutable { add(std::move(copy)); }, Qt::QueuedConnection);
+}
+
+void frmLog::add(Exchange exchange) {
+    if (exchanges_.size() == kKept) {
+        exchanges_.pop_front();
+        delete list_->takeTopLevelItem(0);
+    }
+    auto* item = new QTreeWidgetItem(
+        list_, {timeOf(exchange).mid(11), QString::fromStdString(exchange.method),
+                QString::fromStdString(exchange.url), QString::fromStdString(outcomeOf(exchange)),
+                QString::fromStdString(millisecondsOf(exchange)), QString::number(exchange.octetsOut),
+                QString::number(exchange.octetsIn)});
+    exchanges_.push_back(std::move(exchange));
+    item->setHidden(!passes(exchanges_.back()));
+}
+
+bool frmLog::passes(const Exchange& exchange) const {
+    const std::string wanted = filter_->text().toStdString();
+    if (wanted.empty()) return true;
+    for (const std::string* text :
+         {&exchange.method, &exchange.url, &exchange.reason, &exchange.failure, &exchange.headersOut,
+          &exchange.headersIn, &exchange.bodyOut, &exchange.bodyIn}) {
+        if (containsNoCase(*text, wanted)) return true;
+    }
+    return containsNoCase(std::to_string(exchange.status), wanted);
+}
+
+void frmLog::filterChanged() {
+    for (int i = 0; i < list_->topLevelItemCount(); ++i)
+        list_->topLevelItem(i)->setHidden(!passes(exchanges_[static_cast<std::size_t>(i)]));
+}
+
+int frmLog::selectedIndex() const {
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.front());
+}
+
+void frmLog::selectionChanged() {
+    const int index = selectedIndex();
+    copyCurl_->setEnabled(index >= 0);
+    details_->setPlainText(
+        index < 0 ? QString()
+                  : QString::fromStdString(exchangeText(exchanges_[static_cast<std::size_t>(index)], true)));
+}
+
+void frmLog::saveTo(const QString& path) {
+    std::string text;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        if (list_->topLevelItem(i)->isHidden()) continue;
+        text += exchangeText(exchanges_[static_cast<std::size_t>(i)], false) + "\r\n" + std::string(78, '-') +
+                "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        throw Error(errors::kFileBase, "Protocol log",
+                    "The log could not be written to \"" + path.toStdString() +
+                        "\": " + file.errorString().toStdString());
+    }
+}
+
+void frmLog::saveClicked() {
+    const QString path = QFileDialog::getSaveFileName(this, "Save protocol log", "protocol-log.txt");
+    if (path.isEmpty()) return;
+    ErrorGuard::run(toolkit_, [&] { saveTo(path); });
+}
+
+void frmLog::copyCurlClicked() {
+    const int index = selectedIndex();
+    if (index >= 0)
+        QApplication::clipboard()->setText(
+            QString::fromStdString(curlCommand(exchanges_[static_cast<std::size_t>(index)])));
+}
+
+}  // namespace ostrel::ui
