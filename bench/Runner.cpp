@@ -670,6 +670,29 @@ Row workloadSave(const Context& context, const Server& server, const std::string
     return row;
 }
 
+// One run of a window benchmark program, offscreen: its peak memory and the series it reported.
+struct WindowRun {
+    long peakKib = 0;
+    std::map<std::string, std::vector<std::string>> values;
+
+    WindowRun(const std::vector<std::string>& args, const Context& context, const std::string& what)
+        : what_(what) {
+        const Finished finished = measureProgram(args, context.scratch, {"QT_QPA_PLATFORM=offscreen"});
+        require(finished.exitCode == 0, "the " + what + " benchmark failed: " + finished.err.substr(0, 2000));
+        peakKib = finished.peakKib;
+        values = parseReport(finished.out);
+    }
+
+    std::vector<double> series(const std::string& key) const {
+        const auto found = values.find(key);
+        require(found != values.end(), "the " + what_ + " benchmark reported no " + key);
+        return numbers(found->second);
+    }
+
+private:
+    std::string what_;
+};
+
 // Workload 4: the main window offscreen; one process, several rounds of "Get resources" then "Get document".
 std::vector<Row> workloadWindows(const Context& context, const Server& server, long members, long warmMembers,
                                  const Dataset& dataset, const std::string& document, const std::string& root,
@@ -704,17 +727,11 @@ std::vector<Row> workloadWindows(const Context& context, const Server& server, l
         "W4 Get resources, " + std::to_string(members) + " documents: last reply byte → list painted";
     show.workload = "W4 Get document, " + kind + ": ShowResult called → viewer painted";
     try {
-        const Finished finished = measureProgram(args, context.scratch, {"QT_QPA_PLATFORM=offscreen"});
-        require(finished.exitCode == 0, "the windows benchmark failed: " + finished.err.substr(0, 2000));
-        const auto values = parseReport(finished.out);
-        auto series = [&](const std::string& key) {
-            const auto found = values.find(key);
-            require(found != values.end(), "the windows benchmark reported no " + key);
-            return numbers(found->second);
-        };
+        const WindowRun run(args, context, "windows");
+        auto series = [&](const std::string& key) { return run.series(key); };
         list.ownTimes = series("list_reply_to_painted");
         show.ownTimes = series("show_call_to_painted");
-        list.ours.peakKib = show.ours.peakKib = finished.peakKib;
+        list.ours.peakKib = show.ours.peakKib = run.peakKib;
         char text[200];
         std::snprintf(text, sizeof text, "click → painted %.0f ms; click → filled %.0f ms",
                       median(series("list_click_to_painted")) * 1000,
@@ -741,16 +758,11 @@ Row workloadFind(const Context& context) {
     row.hasReference = false;
     row.workload = "W4 viewer Find, " + megabytes + " MB XBRL instance: first hit shown";
     try {
-        const Finished finished =
-            measureProgram({context.windows, "find", "--mb", megabytes, "--reps",
-                            context.options.smoke ? "1" : "5", "--result", context.scratch + "/find.xml"},
-                           context.scratch, {"QT_QPA_PLATFORM=offscreen"});
-        require(finished.exitCode == 0, "the find benchmark failed: " + finished.err.substr(0, 2000));
-        const auto values = parseReport(finished.out);
-        const auto found = values.find("find_first_hit");
-        require(found != values.end(), "the find benchmark reported no find_first_hit");
-        row.ownTimes = numbers(found->second);
-        row.ours.peakKib = finished.peakKib;
+        const WindowRun run({context.windows, "find", "--mb", megabytes, "--reps",
+                             context.options.smoke ? "1" : "5", "--result", context.scratch + "/find.xml"},
+                            context, "find");
+        row.ownTimes = run.series("find_first_hit");
+        row.ours.peakKib = run.peakKib;
     } catch (const std::exception& error) {
         row.failure = error.what();
     }
@@ -771,22 +783,14 @@ std::vector<Row> workloadResponsive(const Context& context) {
     stall.workload = "W5 Get document, " + megabytes + " MB at " + rate + " MB/s: longest event-loop stall";
     cancel.workload = "W5 Cancel → command ended, median of " + cancels;
     try {
-        const Finished finished =
-            measureProgram({context.responsive, "--result", context.scratch + "/responsive.xml",
-                            "--megabytes", megabytes, "--rate", rate, "--cancels", cancels},
-                           context.scratch, {"QT_QPA_PLATFORM=offscreen"});
-        require(finished.exitCode == 0, "the responsive benchmark failed: " + finished.err.substr(0, 2000));
-        const auto values = parseReport(finished.out);
-        auto series = [&](const std::string& key) {
-            const auto found = values.find(key);
-            require(found != values.end(), "the responsive benchmark reported no " + key);
-            return numbers(found->second);
-        };
-        stall.ownTimes = series("longest_stall");
-        cancel.ownTimes = series("cancel_to_ended");
-        stall.ours.peakKib = cancel.ours.peakKib = finished.peakKib;
+        const WindowRun run({context.responsive, "--result", context.scratch + "/responsive.xml",
+                             "--megabytes", megabytes, "--rate", rate, "--cancels", cancels},
+                            context, "responsive");
+        stall.ownTimes = run.series("longest_stall");
+        cancel.ownTimes = run.series("cancel_to_ended");
+        stall.ours.peakKib = cancel.ours.peakKib = run.peakKib;
         char text[120];
-        std::snprintf(text, sizeof text, "the whole command %.1f s", median(series("get_seconds")));
+        std::snprintf(text, sizeof text, "the whole command %.1f s", median(run.series("get_seconds")));
         stall.notes = text;
         std::snprintf(text, sizeof text, "slowest %.1f ms", maximum(cancel.ownTimes) * 1000);
         cancel.notes = text;
@@ -804,14 +808,9 @@ Row workloadEditor(const Context& context) {
     row.hasReference = false;
     row.workload = "W6 Editor, 1 MB document: first error shown after typing stops, median of " + rounds;
     try {
-        const Finished finished = measureProgram({context.editor, "--kilobytes", "1000", "--rounds", rounds},
-                                                 context.scratch, {"QT_QPA_PLATFORM=offscreen"});
-        require(finished.exitCode == 0, "the editor benchmark failed: " + finished.err.substr(0, 2000));
-        const auto values = parseReport(finished.out);
-        const auto found = values.find("error_shown");
-        require(found != values.end(), "the editor benchmark reported no error_shown");
-        row.ownTimes = numbers(found->second);
-        row.ours.peakKib = finished.peakKib;
+        const WindowRun run({context.editor, "--kilobytes", "1000", "--rounds", rounds}, context, "editor");
+        row.ownTimes = run.series("error_shown");
+        row.ours.peakKib = run.peakKib;
         char text[80];
         std::snprintf(text, sizeof text, "slowest %.0f ms", maximum(row.ownTimes) * 1000);
         row.notes = text;
