@@ -82,8 +82,8 @@ std::string whyUnreadable(const XmlParseError& error, const std::string& content
 }  // namespace
 
 std::string WebDAVClient::resourceUrl(const std::string& resource) const {
-    // A resource path never carries a query: "?" is part of the name, like "#".
-    return WebDAVURI_ + "/" + replaceAll(resource, "?", "%3F");
+    // Joined as plain text; the request object sends "?" and "#" in it as part of the name.
+    return WebDAVURI_ + "/" + resource;
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
