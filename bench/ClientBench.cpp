@@ -7,7 +7,6 @@
 //
 // "--log 1" attaches a protocol log that keeps the last 1,000 exchanges, as the log window does.
 #include <cstdio>
-#include <deque>
 #include <exception>
 #include <string>
 
@@ -15,28 +14,16 @@
 #include "client/Replies.h"
 #include "client/WebDAVClient.h"
 #include "platform/Error.h"
-#include "platform/Exchange.h"
+#include "platform/ExchangeLog.h"
 
 using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
 
-// What the log window does with each exchange on the request's thread: takes a copy, and keeps the last
-// 1,000.
-class KeptLog : public ExchangeObserver {
-public:
-    void exchanged(const Exchange& exchange) override {
-        kept_.push_back(exchange);
-        if (kept_.size() > 1000) kept_.pop_front();
-    }
-
-private:
-    std::deque<Exchange> kept_;
-};
-
 WebDAVClient connectedClient(const Args& args) {
-    static KeptLog log;
+    // The store the log window keeps its exchanges in.
+    static ExchangeLog log(ExchangeLog::kKept);
     WebDAVClient client;
     if (args.has("log")) client.SetExchangeObserver(&log);
     client.WebDAVURI(args.get("url"));

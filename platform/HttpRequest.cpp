@@ -664,7 +664,8 @@ struct HttpRequest::Impl {
                 exchange.octetsOut += octets;
                 break;
             case CURLINFO_HEADER_IN:
-                if (const auto parsed = statusLineOf(data)) {
+                // Most lines are header fields; only a status line starts a reply.
+                if (const auto parsed = data.starts_with("HTTP/") ? statusLineOf(data) : std::nullopt) {
                     exchange.status = std::atoi(parsed->code.c_str());
                     exchange.reason = parsed->reason;
                 }

@@ -130,6 +130,11 @@ std::string curlCommand(const Exchange& exchange) {
 frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     : QWidget(parent, Qt::Window),
       toolkit_(toolkit),
+      log_(ExchangeLog::kKept,
+           [this] {
+               if (!showPending_.exchange(true))
+                   QMetaObject::invokeMethod(this, &frmLog::showNew, Qt::QueuedConnection);
+           }),
       filter_(new QLineEdit(this)),
       save_(new QPushButton("&Save…", this)),
       copyCurl_(new QPushButton("Copy as &curl command", this)),
@@ -184,23 +189,31 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     connect(copyCurl_, &QPushButton::clicked, this, &frmLog::copyCurlClicked);
 }
 
-void frmLog::exchanged(const Exchange& exchange) {
-    QMetaObject::invokeMethod(
-        this, [this, copy = exchange]() mutable { add(std::move(copy)); }, Qt::QueuedConnection);
-}
+void frmLog::exchanged(const Exchange& exchange) { log_.exchanged(exchange); }
 
-void frmLog::add(Exchange exchange) {
-    if (exchanges_.size() == kKept) {
-        exchanges_.pop_front();
-        delete list_->takeTopLevelItem(0);
+void frmLog::showNew() {
+    showPending_ = false;
+    struct Row {
+        QStringList columns;
+        bool hidden;
+    };
+    std::vector<Row> rows;
+    const std::uint64_t shownEnd = firstShown_ + static_cast<std::uint64_t>(list_->topLevelItemCount());
+    const std::uint64_t oldest = log_.visitFrom(shownEnd, [&](std::uint64_t, const Exchange& exchange) {
+        rows.push_back({{timeOf(exchange).mid(11), QString::fromStdString(exchange.method),
+                         QString::fromStdString(exchange.url), QString::fromStdString(outcomeOf(exchange)),
+                         QString::fromStdString(millisecondsOf(exchange)), QString::number(exchange.octetsOut),
+                         QString::number(exchange.octetsIn)},
+                        !passes(exchange)});
+    });
+    // Rows whose exchanges the log no longer keeps go; when none of the shown ones is kept, the new rows
+    // start at the oldest kept.
+    if (oldest > shownEnd) {
+        list_->clear();
+        firstShown_ = oldest;
     }
-    auto* item = new QTreeWidgetItem(
-        list_, {timeOf(exchange).mid(11), QString::fromStdString(exchange.method),
-                QString::fromStdString(exchange.url), QString::fromStdString(outcomeOf(exchange)),
-                QString::fromStdString(millisecondsOf(exchange)), QString::number(exchange.octetsOut),
-                QString::number(exchange.octetsIn)});
-    exchanges_.push_back(std::move(exchange));
-    item->setHidden(!passes(exchanges_.back()));
+    for (; firstShown_ < oldest; ++firstShown_) delete list_->takeTopLevelItem(0);
+    for (Row& row : rows) (new QTreeWidgetItem(list_, row.columns))->setHidden(row.hidden);
 }
 
 bool frmLog::passes(const Exchange& exchange) const {
@@ -215,30 +228,30 @@ bool frmLog::passes(const Exchange& exchange) const {
 }
 
 void frmLog::filterChanged() {
-    for (int i = 0; i < list_->topLevelItemCount(); ++i)
-        list_->topLevelItem(i)->setHidden(!passes(exchanges_[static_cast<std::size_t>(i)]));
+    log_.visitFrom(firstShown_, [this](std::uint64_t number, const Exchange& exchange) {
+        if (QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(number - firstShown_)))
+            item->setHidden(!passes(exchange));
+    });
 }
 
-int frmLog::selectedIndex() const {
+std::optional<std::uint64_t> frmLog::selectedNumber() const {
     const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.front());
+    if (selected.isEmpty()) return std::nullopt;
+    return firstShown_ + static_cast<std::uint64_t>(list_->indexOfTopLevelItem(selected.front()));
 }
 
 void frmLog::selectionChanged() {
-    const int index = selectedIndex();
-    copyCurl_->setEnabled(index >= 0);
-    details_->setPlainText(
-        index < 0 ? QString()
-                  : QString::fromStdString(exchangeText(exchanges_[static_cast<std::size_t>(index)], true)));
+    const std::optional<std::uint64_t> number = selectedNumber();
+    const std::optional<Exchange> exchange = number ? log_.at(*number) : std::nullopt;
+    copyCurl_->setEnabled(exchange.has_value());
+    details_->setPlainText(exchange ? QString::fromStdString(exchangeText(*exchange, true)) : QString());
 }
 
 void frmLog::saveTo(const QString& path) {
     std::string text;
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        if (list_->topLevelItem(i)->isHidden()) continue;
-        text += exchangeText(exchanges_[static_cast<std::size_t>(i)], false) + "\r\n" + std::string(78, '-') +
-                "\r\n";
-    }
+    log_.visitFrom(0, [&](std::uint64_t, const Exchange& exchange) {
+        if (passes(exchange)) text += exchangeText(exchange, false) + "\r\n" + std::string(78, '-') + "\r\n";
+    });
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
@@ -256,10 +269,9 @@ void frmLog::saveClicked() {
 }
 
 void frmLog::copyCurlClicked() {
-    const int index = selectedIndex();
-    if (index >= 0)
-        QApplication::clipboard()->setText(
-            QString::fromStdString(curlCommand(exchanges_[static_cast<std::size_t>(index)])));
+    const std::optional<std::uint64_t> number = selectedNumber();
+    if (const std::optional<Exchange> exchange = number ? log_.at(*number) : std::nullopt)
+        QApplication::clipboard()->setText(QString::fromStdString(curlCommand(*exchange)));
 }
 
 }  // namespace ostrel::ui

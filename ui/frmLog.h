@@ -2,10 +2,13 @@
 
 #include <QWidget>
 
-#include <deque>
+#include <atomic>
+#include <optional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "platform/Exchange.h"
+#include "platform/ExchangeLog.h"
 #include "platform/Toolkit.h"
 
 class QLineEdit;
@@ -17,20 +20,18 @@ namespace ostrel::ui {
 
 // The protocol log: the last exchanges with the server, newest last, each with its request and reply as they
 // went over the wire (credentials already hidden by the request object). The request object reports on the
-// thread that runs the request; each exchange is handed to the user-interface thread before any widget sees
-// it.
+// thread that runs the request, where the exchange is only stored; the list learns of new exchanges on the
+// user-interface thread, at most one update queued at a time however fast they come.
 class frmLog : public QWidget, public ExchangeObserver {
     Q_OBJECT
 public:
-    static constexpr std::size_t kKept = 1000;
-
     explicit frmLog(Toolkit& toolkit, QWidget* parent = nullptr);
 
-    // Any thread: queues the exchange for the window.
+    // Any thread: stores the exchange and has the list updated.
     void exchanged(const Exchange& exchange) override;
-    // The exchanges kept, oldest first.
-    const std::deque<Exchange>& exchanges() const { return exchanges_; }
-    // Writes the exchanges the list shows (all of them, or those the filter lets through) as text; raises an
+    // Copies of the exchanges kept, oldest first.
+    std::vector<Exchange> exchanges() const { return log_.kept(); }
+    // Writes the exchanges kept (all of them, or those the filter lets through) as text; raises an
     // Error when the file cannot be written.
     void saveTo(const QString& path);
 
@@ -41,12 +42,15 @@ private slots:
     void copyCurlClicked();
 
 private:
-    void add(Exchange exchange);
+    void showNew();
     bool passes(const Exchange& exchange) const;
-    int selectedIndex() const;
+    // The number in the log of the exchange the selected row shows; nothing when no row is selected.
+    std::optional<std::uint64_t> selectedNumber() const;
 
     Toolkit& toolkit_;
-    std::deque<Exchange> exchanges_;
+    ExchangeLog log_;
+    std::atomic<bool> showPending_{false};
+    std::uint64_t firstShown_ = 0;  // the number of the exchange in the list's first row
     QLineEdit* filter_;
     QPushButton* save_;
     QPushButton* copyCurl_;
