@@ -36,11 +36,13 @@ struct Exchange {
 };
 
 // Told of every exchange of a request object it is attached to. Called on the thread that runs the
-// request, once the exchange is over; it must not call back into that request object.
+// request, once the exchange is over; it must not call back into that request object. The observer may take
+// what the exchange holds (by moving or swapping it out): the request object clears the exchange before it
+// records the next one into it, so texts swapped in keep their room for that next one.
 class ExchangeObserver {
 public:
     virtual ~ExchangeObserver() = default;
-    virtual void exchanged(const Exchange& exchange) = 0;
+    virtual void exchanged(Exchange& exchange) = 0;
 };
 
 }  // namespace ostrel

@@ -7,15 +7,15 @@ namespace ostrel {
 ExchangeLog::ExchangeLog(std::size_t capacity, std::function<void()> added)
     : capacity_(std::max<std::size_t>(capacity, 1)), added_(std::move(added)) {}
 
-void ExchangeLog::exchanged(const Exchange& exchange) {
+void ExchangeLog::exchanged(Exchange& exchange) {
     {
         std::lock_guard lock(mutex_);
         if (slots_.size() < capacity_) {
+            // A copy while the ring fills: each text is allocated once at its size, and the request object
+            // keeps its grown ones for the next exchange.
             slots_.push_back(exchange);
         } else {
-            // Copy-assignment keeps the slot's strings and their capacity: no allocation once the ring has
-            // seen exchanges of this size.
-            slots_[next_ % capacity_] = exchange;
+            std::swap(slots_[next_ % capacity_], exchange);
         }
         ++next_;
     }

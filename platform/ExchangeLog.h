@@ -11,8 +11,8 @@
 namespace ostrel {
 
 // The last exchanges of a request object, as a protocol log keeps them. It is a ring: once it is full each
-// new exchange is copied over the oldest, so the kept texts reuse their room and a long session does not
-// allocate and free a whole exchange per request on the request's thread. Exchanges are numbered from 0 in
+// new exchange is swapped with the oldest, which goes back to the request object to be cleared and filled
+// again, so a long session neither copies nor allocates a whole exchange per request on the request's thread. Exchanges are numbered from 0 in
 // the order they came; a reader asks for them by number and learns when one has been overwritten.
 //
 // One thread adds (the one that runs the requests) while another reads.
@@ -24,7 +24,8 @@ public:
     // added is called on the adding thread after each exchange is stored, outside the lock.
     explicit ExchangeLog(std::size_t capacity, std::function<void()> added = {});
 
-    void exchanged(const Exchange& exchange) override;
+    // Keeps the exchange: a copy while the ring fills, then by swapping it with the oldest.
+    void exchanged(Exchange& exchange) override;
 
     // The number the next exchange will have: how many have come so far.
     std::uint64_t next() const;

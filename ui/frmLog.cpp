@@ -189,7 +189,7 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     connect(copyCurl_, &QPushButton::clicked, this, &frmLog::copyCurlClicked);
 }
 
-void frmLog::exchanged(const Exchange& exchange) { log_.exchanged(exchange); }
+void frmLog::exchanged(Exchange& exchange) { log_.exchanged(exchange); }
 
 void frmLog::showNew() {
     showPending_ = false;

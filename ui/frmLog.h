@@ -28,7 +28,7 @@ public:
     explicit frmLog(Toolkit& toolkit, QWidget* parent = nullptr);
 
     // Any thread: stores the exchange and has the list updated.
-    void exchanged(const Exchange& exchange) override;
+    void exchanged(Exchange& exchange) override;
     // Copies of the exchanges kept, oldest first.
     std::vector<Exchange> exchanges() const { return log_.kept(); }
     // Writes the exchanges kept (all of them, or those the filter lets through) as text; raises an

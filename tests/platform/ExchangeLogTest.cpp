@@ -23,7 +23,10 @@ TEST(ExchangeLog, KeepsTheNewestInOrderAndForgetsOverwrittenNumbers) {
     ExchangeLog log(3, [&told] { ++told; });
     EXPECT_FALSE(log.at(0));
     EXPECT_EQ(log.oldest(), 0u);
-    for (int n = 0; n < 8; ++n) log.exchanged(numbered(n));
+    for (int n = 0; n < 8; ++n) {
+        Exchange exchange = numbered(n);
+        log.exchanged(exchange);
+    }
 
     EXPECT_EQ(told, 8);
     EXPECT_EQ(log.next(), 8u);
