@@ -5,7 +5,9 @@
 namespace ostrel {
 
 ExchangeLog::ExchangeLog(std::size_t capacity, std::function<void()> added)
-    : capacity_(std::max<std::size_t>(capacity, 1)), added_(std::move(added)) {}
+    : capacity_(std::max<std::size_t>(capacity, 1)), added_(std::move(added)) {
+    slots_.reserve(capacity_);
+}
 
 void ExchangeLog::exchanged(Exchange& exchange) {
     {
