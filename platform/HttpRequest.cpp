@@ -664,8 +664,7 @@ struct HttpRequest::Impl {
                 exchange.octetsOut += octets;
                 break;
             case CURLINFO_HEADER_IN:
-                // Most lines are header fields; only a status line starts a reply.
-                if (const auto parsed = data.starts_with("HTTP/") ? statusLineOf(data) : std::nullopt) {
+                if (const auto parsed = statusLineOf(data)) {
                     exchange.status = std::atoi(parsed->code.c_str());
                     exchange.reason = parsed->reason;
                 }
