@@ -22,6 +22,12 @@ XmlNode firstLockToken(XmlDocument& reply) {
     return reply.selectSingleNode("//d:locktoken");
 }
 
+std::string getetag(XmlDocument& reply) {
+    selectDavNamespace(reply);
+    const XmlNode etag = reply.selectSingleNode("//d:getetag");
+    return etag ? etag.text() : std::string();
+}
+
 std::vector<std::string> displayNames(XmlDocument& reply) {
     selectDavNamespace(reply);
     const XmlNodeList nodes = reply.selectNodes("//d:displayname");

@@ -17,6 +17,8 @@ void selectDavNamespace(XmlDocument& reply);
 XmlNode firstDavHref(XmlDocument& reply);
 // The first DAV:locktoken element of a lock discovery; the empty handle when the resource is not locked.
 XmlNode firstLockToken(XmlDocument& reply);
+// The text of the first DAV:getetag element; empty when there is none.
+std::string getetag(XmlDocument& reply);
 // The texts of every DAV:displayname element, in document order.
 std::vector<std::string> displayNames(XmlDocument& reply);
 

@@ -24,6 +24,8 @@ constexpr std::string_view kPropertyUpdateTemplate =
 constexpr std::string_view kLockBody =
     "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/></lockscope>"
     "<locktype><write/></locktype></lockinfo>";
+constexpr std::string_view kGetETagQuery =
+    "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><getetag/></prop></propfind>";
 static_assert(kLockBody.size() == 137, "servers see the lock body's length in Content-Length");
 
 Error clientError(std::string source, std::string description) {
@@ -62,6 +64,21 @@ bool isItsOwnText(std::string_view body, const std::string& charset) {
 // The three document operations only ever address XML documents.
 void checkDocumentName(const std::string& resource, const char* operation) {
     if (!contains(resource, ".xml")) throw clientError(operation, "Invalid document " + resource);
+}
+
+// An entity tag without its weakness mark: two copies are the same version when these match (the weak
+// comparison of RFC 7232, 2.3.2, enough to tell an edit from none).
+std::string_view opaqueTag(std::string_view etag) {
+    return etag.starts_with("W/") ? etag.substr(2) : etag;
+}
+
+bool isStrongETag(std::string_view etag) {
+    return !etag.empty() && !etag.starts_with("W/");
+}
+
+// A server that gives no validator now cannot be compared; what it gave before is all there is.
+bool sameVersion(std::string_view now, std::string_view fetched) {
+    return now.empty() || opaqueTag(now) == opaqueTag(fetched);
 }
 
 std::string octetCount(std::string_view body) {
@@ -103,12 +120,18 @@ std::string WebDAVClient::withReplyText(std::string message) const {
 XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource,
                                      const std::string& body, bool useLockToken) {
     const std::string url = resourceUrl(resource);
-    Headers headers{{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}};
-    if (useLockToken) headers.push_back({"If", "(" + opaquetoken_ + ")"});
-    sendRequest(method, url, headers, body);
-    const int status = httpRequest_.status();
+    const int status = sendDocument(method, url, body, useLockToken);
     if (status >= 300) raiseForStatus(status, url);
     return httpRequest_.responseXML();
+}
+
+int WebDAVClient::sendDocument(const std::string& method, const std::string& url, const std::string& body,
+                               bool useLockToken, const Headers& conditions) {
+    Headers headers{{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}};
+    if (useLockToken) headers.push_back({"If", "(" + opaquetoken_ + ")"});
+    headers.insert(headers.end(), conditions.begin(), conditions.end());
+    sendRequest(method, url, headers, body);
+    return httpRequest_.status();
 }
 
 void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
@@ -165,6 +188,66 @@ XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std:
     checkDocumentName(resource, "UpdateDocument");
     if (!token.empty()) opaquetoken_ = token;
     return ProcessDoc("PUT", resource, xmldoc, !token.empty());
+}
+
+WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resource, const std::string& xmldoc,
+                                                     const std::string& token,
+                                                     const StoreExpectation& expected) {
+    using Kind = StoreExpectation::Kind;
+    checkDocumentName(resource, "UpdateDocument");
+    // The server is asked first: three servers in common use write whatever If-Match or If-None-Match says,
+    // and only this comparison finds the change there. The condition then covers the moment in between on
+    // the servers that honour it.
+    Headers conditions;
+    if (expected.kind == Kind::Absent) {
+        if (CurrentVersion(resource).exists) return {XmlDocument(), StoreConflict::Exists, {}};
+        conditions.push_back({"If-None-Match", "*"});
+    } else if (expected.kind == Kind::Unchanged && !expected.etag.empty()) {
+        const ResourceVersion now = CurrentVersion(resource);
+        if (!now.exists || !sameVersion(now.etag, expected.etag)) {
+            return {XmlDocument(), StoreConflict::Changed, {}};
+        }
+        // If-Match compares strongly (RFC 7232, 3.1): a weak validator never matches, so it goes only when
+        // the server's is strong. Apache's stays weak for a second after each write.
+        if (isStrongETag(now.etag)) conditions.push_back({"If-Match", now.etag});
+    }
+    if (!token.empty()) opaquetoken_ = token;
+    const std::string url = resourceUrl(resource);
+    const int status = sendDocument("PUT", url, xmldoc, !token.empty(), conditions);
+    if (status == 412 && !conditions.empty()) {
+        return {XmlDocument(),
+                expected.kind == Kind::Absent ? StoreConflict::Exists : StoreConflict::Changed, {}};
+    }
+    if (status >= 300) raiseForStatus(status, url);
+    StoreResult stored{httpRequest_.responseXML(), StoreConflict::None, httpRequest_.getResponseHeader("ETag")};
+    if (stored.etag.empty()) stored.etag = CurrentVersion(resource).etag;
+    return stored;
+}
+
+WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& resource) {
+    const std::string url = resourceUrl(resource);
+    sendRequest("HEAD", url, {});
+    const int status = httpRequest_.status();
+    if (status == 404 || status == 410) return {};
+    if (status >= 300) raiseForStatus(status, url);
+    ResourceVersion version{true, httpRequest_.getResponseHeader("ETag")};
+    if (version.etag.empty()) version.etag = propertyETag(url);
+    return version;
+}
+
+std::string WebDAVClient::FetchedETag(const std::string& resource) {
+    const std::string etag = httpRequest_.getResponseHeader("ETag");
+    return etag.empty() ? propertyETag(resourceUrl(resource)) : etag;
+}
+
+std::string WebDAVClient::propertyETag(const std::string& url) {
+    // Some servers give a GET or HEAD no ETag but report getetag.
+    sendRequest("PROPFIND", url,
+                {{"Content-Type", "text/xml"}, {"Depth", "0"}, {"Content-Length", octetCount(kGetETagQuery)}},
+                kGetETagQuery);
+    if (httpRequest_.status() != 207) return {};
+    XmlDocument reply = httpRequest_.responseXML();
+    return reply.hasChildNodes() ? replies::getetag(reply) : std::string();
 }
 
 XmlDocument WebDAVClient::DeleteDocument(const std::string& resource, const std::string& token) {

@@ -25,6 +25,27 @@ class WebDAVClient {
 public:
     static constexpr std::int32_t kErrorNumber = errors::kObjectDefined;
 
+    // What a store expects to find where it writes: anything (the plain PUT), the very copy the text was
+    // fetched from, or no document at all (a new one).
+    struct StoreExpectation {
+        enum class Kind { Anything, Unchanged, Absent };
+        Kind kind = Kind::Anything;
+        // Unchanged: the server's validator (ETag) of the fetched copy; empty when the server gave none, and
+        // then nothing can be compared.
+        std::string etag;
+    };
+    enum class StoreConflict { None, Changed, Exists };
+    struct StoreResult {
+        XmlDocument reply;  // the PUT's reply; no child nodes when it was not sent or had no body
+        StoreConflict conflict = StoreConflict::None;
+        std::string etag;  // the validator of the stored copy; empty when the server gives none
+    };
+    // What the server holds at a resource now, as far as a store's conflict check needs it.
+    struct ResourceVersion {
+        bool exists = false;
+        std::string etag;
+    };
+
     WebDAVClient() = default;
     WebDAVClient(WebDAVClient&&) noexcept = default;
     WebDAVClient& operator=(WebDAVClient&&) noexcept = default;
@@ -42,6 +63,16 @@ public:
     // PUT of the whole text; a non-empty token is kept and sent in an "If" header.
     XmlDocument UpdateDocument(const std::string& resource, const std::string& xmldoc,
                                const std::string& token = "");
+    // UpdateDocument that never overwrites silently: the store is not sent when the server holds something
+    // else than expected (the result names the conflict), and it carries If-Match or If-None-Match so that
+    // a server honouring them refuses a change made in between. Anything stores as UpdateDocument does.
+    StoreResult StoreDocument(const std::string& resource, const std::string& xmldoc, const std::string& token,
+                              const StoreExpectation& expected);
+    // HEAD, and where its reply has no ETag a Depth-0 PROPFIND of getetag. Raises for a status of 300 or
+    // above other than 404 and 410, which say that nothing is there.
+    ResourceVersion CurrentVersion(const std::string& resource);
+    // The validator of the document GetDocument fetched last: its reply's ETag, or else the server's getetag.
+    std::string FetchedETag(const std::string& resource);
     XmlDocument GetAllPropertyNames(const std::string& resource);
     XmlDocument GetAllProperties(const std::string& resource);
     // DELETE; a non-empty token is kept and sent in an "If" header.
@@ -95,10 +126,14 @@ private:
 
     XmlDocument ProcessDoc(const std::string& method, const std::string& resource, const std::string& body,
                            bool useLockToken);
+    // ProcessDoc's request with extra conditional headers; returns the status without judging it.
+    int sendDocument(const std::string& method, const std::string& url, const std::string& body,
+                     bool useLockToken, const Headers& conditions = {});
     void TransferResource(const std::string& method, const std::string& sSourceURL,
                           const std::string& sDestinationURL, bool overwrite);
 
     std::string resourceUrl(const std::string& resource) const;
+    std::string propertyETag(const std::string& url);
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
                      std::string_view body = {});

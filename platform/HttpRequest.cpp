@@ -840,9 +840,12 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         // Send the path as given: a doubled slash or a dot segment is the caller's to keep.
         curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(c, CURLOPT_NOBODY, 0L);
         curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, method.c_str());
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        // A reply to HEAD announces a body it never sends (RFC 9110, 9.3.2): waiting for it would stall.
+        if (method == "HEAD") curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(c, CURLOPT_USERAGENT, "OstrelWebDAV/1.0");
         // HTTP/1.1 everywhere: its status line carries the reason phrase the client reports, and lighttpd's

@@ -147,6 +147,36 @@ TEST_P(Servers, LocksGuardWritesUntilUnlocked) {
     other.UpdateDocument(doc, "<v>3</v>");
 }
 
+// Two users edit one document: the second store finds the first one's change and is not sent; a new document
+// never replaces one that exists. A store under a lock carries the token and the condition together.
+TEST_P(Servers, StoresNeverOverwriteAChangeMadeMeanwhile) {
+    using Kind = WebDAVClient::StoreExpectation::Kind;
+    using Conflict = WebDAVClient::StoreConflict;
+    const std::string doc = "xbrl/other/" + own("shared") + ".xml";
+    client.UpdateDocument(doc, "<v>0</v>");
+    WebDAVClient other = test::loggedOnClient(*dav);
+    client.GetDocument(doc);
+    const std::string mine = client.FetchedETag(doc);
+    other.GetDocument(doc);
+    const std::string theirs = other.FetchedETag(doc);
+    ASSERT_FALSE(mine.empty());
+
+    const auto stored = client.StoreDocument(doc, "<v>1</v>", "", {Kind::Unchanged, mine});
+    EXPECT_EQ(stored.conflict, Conflict::None);
+    EXPECT_EQ(other.StoreDocument(doc, "<v>2</v>", "", {Kind::Unchanged, theirs}).conflict, Conflict::Changed);
+    EXPECT_EQ(other.StoreDocument(doc, "<v>3</v>", "", {Kind::Absent, ""}).conflict, Conflict::Exists);
+    EXPECT_EQ(other.GetDocument(doc).text(), "1");
+
+    client.LockResource(doc);
+    const auto locked = client.StoreDocument(doc, "<v>4</v>", client.opaquetoken(), {Kind::Unchanged, stored.etag});
+    EXPECT_EQ(locked.conflict, Conflict::None);
+    client.UnlockResource(doc);
+    EXPECT_EQ(client.StoreDocument(doc, "<v>5</v>", "", {Kind::Unchanged, locked.etag}).conflict, Conflict::None);
+    const std::string fresh = "xbrl/other/" + own("fresh") + ".xml";
+    EXPECT_EQ(other.StoreDocument(fresh, "<v/>", "", {Kind::Absent, ""}).conflict, Conflict::None);
+    EXPECT_EQ(other.GetDocument(doc).text(), "5");
+}
+
 TEST_P(Servers, ErrorPagesAreNeverTakenForReplies) {
     WebDAVClient stranger = test::loggedOnClient(*dav);
     stranger.Password("wrong");
