@@ -31,6 +31,10 @@ public:
     std::string InputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
     void MsgBox(const std::string&, const std::string&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    int Choose(const std::string&, const std::vector<std::string>&, int, int escapeChoice,
+               const std::string&) override {
+        return escapeChoice;
+    }
     std::string ResultFilePath() override { return {}; }
 };
 

@@ -30,6 +30,10 @@ public:
     std::string InputBox(const std::string&, const std::string&, const std::string&) override { return uri; }
     void MsgBox(const std::string& prompt, const std::string&) override { messages.push_back(prompt); }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    int Choose(const std::string&, const std::vector<std::string>&, int defaultChoice, int,
+               const std::string&) override {
+        return defaultChoice;
+    }
     std::string ResultFilePath() override {
         resultPathAsked = Clock::now();
         return resultFile;

@@ -86,10 +86,12 @@ namespace {
 constexpr std::size_t kWriteBuffer = std::size_t(1) << 18;
 }  // namespace
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
+AtomicFile::AtomicFile(std::string path, unsigned permissions)
+    : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
+    // mkstemp makes the file 0600, so a private file is never readable by others, not even for a moment.
     fd_ = ::mkstemp(temp_.data());
     if (fd_ < 0) fail(errno, "Cannot create a file beside", path_);
-    ::fchmod(fd_, 0644);
+    ::fchmod(fd_, static_cast<mode_t>(permissions));
     buffer_.reserve(kWriteBuffer);
 }
 
@@ -129,8 +131,8 @@ void AtomicFile::commit() {
     }
 }
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    AtomicFile file(path);
+void writeFileAtomically(const std::string& path, std::string_view bytes, unsigned permissions) {
+    AtomicFile file(path, permissions);
     file.write(bytes);
     file.commit();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ostrel {
 
@@ -21,8 +22,12 @@ public:
                                 const std::string& title) {
         MsgBox(details.empty() ? prompt : prompt + "\r\n\r\n" + details, title);
     }
-    // A modal question with Yes and No: true for Yes.
+    // A modal question with Yes and No, No the default: true for Yes.
     virtual bool AskYesNo(const std::string& question, const std::string& title) = 0;
+    // A modal question with a button for each choice, in order: the index of the one pressed. Enter presses
+    // defaultChoice, Esc escapeChoice.
+    virtual int Choose(const std::string& question, const std::vector<std::string>& choices, int defaultChoice,
+                       int escapeChoice, const std::string& title) = 0;
     // The file through which reply documents are handed to the viewer and the editor.
     virtual std::string ResultFilePath() = 0;
 };

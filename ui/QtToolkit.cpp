@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace ostrel::ui {
 
@@ -48,6 +51,20 @@ bool QtToolkit::AskYesNo(const std::string& question, const std::string& title) 
                     QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtToolkit::Choose(const std::string& question, const std::vector<std::string>& choices, int defaultChoice,
+                      int escapeChoice, const std::string& title) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title), forDisplay(question),
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    std::vector<QPushButton*> buttons;
+    for (const std::string& choice : choices)
+        buttons.push_back(box.addButton(QString::fromStdString(choice), QMessageBox::ActionRole));
+    box.setDefaultButton(buttons.at(static_cast<std::size_t>(defaultChoice)));
+    box.setEscapeButton(buttons.at(static_cast<std::size_t>(escapeChoice)));
+    box.exec();
+    const auto pressed = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return pressed == buttons.end() ? escapeChoice : static_cast<int>(pressed - buttons.begin());
 }
 
 std::string QtToolkit::ResultFilePath() {

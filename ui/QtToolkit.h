@@ -19,6 +19,8 @@ public:
     void DetailedMsgBox(const std::string& prompt, const std::string& details,
                         const std::string& title) override;
     bool AskYesNo(const std::string& question, const std::string& title) override;
+    int Choose(const std::string& question, const std::vector<std::string>& choices, int defaultChoice,
+               int escapeChoice, const std::string& title) override;
     std::string ResultFilePath() override;
 };
 

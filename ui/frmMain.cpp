@@ -191,6 +191,7 @@ void frmMain::buildMenus() {
     view->setObjectName("menuView");
     view->addAction("Result viewer", QKeySequence(Qt::CTRL | Qt::Key_R), this,
                     &frmMain::mnuResultViewer_Click);
+    view->addAction("Editor", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this, &frmMain::mnuEditor_Click);
     view->addAction("Protocol log", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), this,
                     &frmMain::mnuProtocolLog_Click);
 
@@ -255,6 +256,7 @@ void frmMain::Form_Load() {
         connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
         updform->setResource(txtWebDAVResource->text());
         connect(txtWebDAVResource, &QLineEdit::textChanged, updform.get(), &frmUpdate::setResource);
+        offerLeftOverDraft();
     });
 }
 
@@ -265,7 +267,7 @@ void frmMain::logonForm_LoggedOn(const QString& userId, const QString& password)
 
 void frmMain::mnuChangeServer_Click() {
     guarded([this] {
-        if (!davClient) return;
+        if (!davClient || !settleUnsavedEdits()) return;
         const std::string current = davClient->WebDAVURI();
         const std::string uri = toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server",
                                                  current.empty() ? kDefaultUri : current);
@@ -280,7 +282,7 @@ void frmMain::mnuChangeServer_Click() {
 }
 
 void frmMain::mnuLogonAgain_Click() {
-    if (logonForm) logonForm->exec();
+    if (logonForm && settleUnsavedEdits()) logonForm->exec();
 }
 
 void frmMain::mnuResultViewer_Click() {
@@ -312,10 +314,7 @@ void frmMain::mnuAbout_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (updform && updform->hasUnsavedChanges() &&
-        !toolkit.AskYesNo("The editor holds changes that have not been stored on the server.\r\n"
-                          "Close the program and discard them?",
-                          kAppTitle)) {
+    if (!settleUnsavedEdits()) {
         event->ignore();
         return;
     }
@@ -382,6 +381,7 @@ void frmMain::Dir1_PathRequested(const QString& path) {
 }
 
 void frmMain::ShowResult(XmlDocument reply) {
+    resultOrigin = {};
     const std::string path = toolkit.ResultFilePath();
     // Writing, reading back and parsing a large result take a while: they run off the user-interface
     // thread, and the busy cursor stays until the viewer has painted the new document.
@@ -405,75 +405,11 @@ void frmMain::ShowResult(XmlDocument reply) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Documents
-
-void frmMain::Command3_Click() {
-    guarded([this] {
-        ShowResult(runner->run("Get document",
-                               [&, resource = field()] { return davClient->GetDocument(resource); }));
-    });
-}
-
-void frmMain::Command4_Click() {
-    guarded([this] {
-        updform->xmldoc(QString::fromStdString(toolkit.ResultFilePath()));
-        updform->show();
-        updform->raise();
-    });
-}
-
-void frmMain::Command10_Click() {
-    guarded([this] {
-        if (trimBlanks(field()).empty()) {
-            message("Select a collection first before continuing");
-            return;
-        }
-        lockToken.clear();
-        updform->NewDoc();
-        updform->show();
-        updform->raise();
-    });
-}
-
-void frmMain::Command5_Click() {
-    guarded([this] {
-        XmlDocument reply = runner->run(
-            "Delete document", [&, resource = field()] { return davClient->DeleteDocument(resource, ""); });
-        if (reply.hasChildNodes()) {
-            ShowResult(std::move(reply));
-        } else {
-            message("Resource " + field() + " deleted");
-        }
-    });
-}
-
-void frmMain::Command11_Click() {
-    guarded([this] {
-        runner->run("Copy document",
-                    [&, resource = field()] { davClient->CopyResource(resource, kCopyDestination); });
-    });
-}
-
-void frmMain::updform_UpdateDoc(const QString& xmldoc) {
-    guarded([this, &xmldoc] {
-        XmlDocument reply = runner->run("Update document", [&, resource = field()] {
-            return davClient->UpdateDocument(resource, xmldoc.toStdString(), lockToken);
-        });
-        // The text is on the server now; until here a failure leaves the editor open with it.
-        updform->Stored();
-        if (reply.hasChildNodes()) {
-            ShowResult(std::move(reply));
-        } else {
-            message("Document updated");
-        }
-    });
-}
-
-// ---------------------------------------------------------------------------------------------------------
 // Properties and locks
 
 void frmMain::Command1_Click() {
     guarded([this] {
+        if (!confirmWholeServer("Property names")) return;
         ShowResult(runner->run("Property names",
                                [&, resource = field()] { return davClient->GetAllPropertyNames(resource); }));
     });
@@ -481,6 +417,7 @@ void frmMain::Command1_Click() {
 
 void frmMain::Command2_Click() {
     guarded([this] {
+        if (!confirmWholeServer("All properties")) return;
         ShowResult(runner->run("All properties",
                                [&, resource = field()] { return davClient->GetAllProperties(resource); }));
     });
@@ -488,6 +425,7 @@ void frmMain::Command2_Click() {
 
 void frmMain::Command9_Click() {
     guarded([this] {
+        if (!confirmWholeServer("Lock")) return;
         runner->run("Lock", [&, resource = field()] { davClient->LockResource(resource); });
         message("Resource " + field() + " has been locked\r\nLock token is " + davClient->opaquetoken());
         lockToken = davClient->opaquetoken();
@@ -504,6 +442,7 @@ void frmMain::Command6_Click() {
 
 void frmMain::Command7_Click() {
     guarded([this] {
+        if (!confirmWholeServer("OpaqueToken")) return;
         XmlDocument reply = runner->run("OpaqueToken", [&, resource = field()] {
             return davClient->FindPropertyByName(resource, "lockdiscovery");
         });

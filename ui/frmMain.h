@@ -9,6 +9,7 @@
 
 #include "client/WebDAVClient.h"
 #include "platform/Toolkit.h"
+#include "ui/Drafts.h"
 
 class QLabel;
 class QLineEdit;
@@ -16,6 +17,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 class QToolButton;
 
 namespace ostrel::ui {
@@ -65,6 +67,7 @@ private slots:
     void mnuChangeServer_Click();
     void mnuLogonAgain_Click();
     void mnuResultViewer_Click();
+    void mnuEditor_Click();
     void mnuProtocolLog_Click();
     void mnuShortcuts_Click();
     void mnuAbout_Click();
@@ -73,6 +76,8 @@ private slots:
     void Dir1_PathRequested(const QString& path);
     void logonForm_LoggedOn(const QString& userId, const QString& password);
     void updform_UpdateDoc(const QString& xmldoc);
+    void updform_edited();
+    void draftTimer_Timer();
 
 private:
     // How a control follows its window when the window is larger than drawn.
@@ -93,6 +98,16 @@ private:
     std::string field() const;
     void ShowResult(XmlDocument reply);
 
+    // Before the editor's text is replaced or the server or user changes: text that is not stored is
+    // stored, discarded, or kept by answering Cancel. True when the command may go on.
+    bool settleUnsavedEdits();
+    // Stores the editor's text at the resource field, asking before it replaces a change made on the server
+    // meanwhile or a document that exists. True when the text went to the server.
+    bool storeEditorText(const std::string& xmldoc);
+    // A command on an empty or blank field acts on the server's root and everything below it: asked first.
+    bool confirmWholeServer(const char* command);
+    void offerLeftOverDraft();
+    void forgetDraft();
     Toolkit& toolkit;
 
     QLabel* Label1;
@@ -125,6 +140,11 @@ private:
     std::unique_ptr<frmBrowse> browser;
     std::string lockToken;
     std::string lastPicked;
+    // Where the shown result came from: a fetched document, or nothing a store could replace.
+    EditOrigin resultOrigin;
+    std::unique_ptr<Drafts> drafts;
+    QTimer* draftTimer = nullptr;
+    bool draftFailureShown = false;
 };
 
 }  // namespace ostrel::ui

@@ -28,6 +28,8 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     b->setObjectName(name);
     placeTwips(b, twipsRectangle);
     b->setAutoDefault(false);
+    // A click leaves the focus in the text: a button that kept it would take the next space typed.
+    b->setFocusPolicy(Qt::TabFocus);
     return b;
 }
 
@@ -112,6 +114,10 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this), &QShortcut::activated, this,
             &frmUpdate::cmdFormat_Click);
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmUpdate::Command1_Click);
+    connect(rtfXMlDoc, &QPlainTextEdit::textChanged, this, [this] {
+        if (rtfXMlDoc->document()->isModified()) emit edited();
+    });
 
     setResource(QString());
     showCheck(std::nullopt);
@@ -141,6 +147,21 @@ void frmUpdate::fill(const QString& text) {
     lines.replace("\r\n", "\n");
     rtfXMlDoc->setPlainText(lines);
     rtfXMlDoc->document()->setModified(false);
+    origin_ = {};
+}
+
+void frmUpdate::open() {
+    show();
+    raise();
+    activateWindow();
+    rtfXMlDoc->setFocus(Qt::OtherFocusReason);
+    rtfXMlDoc->moveCursor(QTextCursor::Start);
+}
+
+void frmUpdate::restore(const Draft& draft) {
+    fill(draft.text);
+    origin_ = draft.origin;
+    rtfXMlDoc->document()->setModified(true);
 }
 
 void frmUpdate::xmldoc(const QString& filename) {
@@ -169,9 +190,18 @@ bool frmUpdate::hasUnsavedChanges() const {
     return rtfXMlDoc->document()->isModified();
 }
 
-void frmUpdate::Stored() {
+void frmUpdate::Stored(EditOrigin origin) {
+    origin_ = std::move(origin);
     rtfXMlDoc->document()->setModified(false);
     hide();
+}
+
+void frmUpdate::Discard() {
+    rtfXMlDoc->document()->setModified(false);
+}
+
+void frmUpdate::requestStore() {
+    Command1_Click();
 }
 
 void frmUpdate::Command1_Click() {

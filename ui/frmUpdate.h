@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/Drafts.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -36,11 +38,25 @@ public:
     void xmldoc(const QString& filename);
     // Replaces the whole text with the new-document template.
     void NewDoc();
+    // Shows the window with the keyboard focus in the text, the caret at its start: no button holds the
+    // focus from an earlier press, so typing never presses one.
+    void open();
+    // Where the text came from; filling the editor forgets it (a new document has none).
+    void setOrigin(EditOrigin origin) { origin_ = std::move(origin); }
+    const EditOrigin& origin() const noexcept { return origin_; }
+    // Fills the editor with a draft's text, which is not on the server.
+    void restore(const Draft& draft);
     // True when the text was changed since it was last filled or stored.
     bool hasUnsavedChanges() const;
-    // Told by the handler of UpdateDoc that the text is now on the server: the editing ends. Until then
-    // (a store that failed) the window stays open with the text.
-    void Stored();
+    // Told by the handler of UpdateDoc that the text is now on the server as origin says: the editing ends.
+    // Until then (a store that failed or was not made) the window stays open with the text.
+    void Stored(EditOrigin origin);
+    // The user gave up the text that is not stored.
+    void Discard();
+    // "Update", as the button does it.
+    void requestStore();
+    // The whole text with line feeds between lines, every character as typed.
+    QString lines() const;
 
 public slots:
     // The resource "Update" stores to: the main window's resource field, as it changes.
@@ -48,6 +64,8 @@ public slots:
 
 signals:
     void UpdateDoc(const QString& xmldoc);
+    // The user changed the text.
+    void edited();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -60,8 +78,6 @@ private slots:
 
 private:
     void fill(const QString& text);
-    // The whole text with line feeds between lines, every character as typed.
-    QString lines() const;
     // The whole text, lines separated by CR LF.
     QString text() const;
     void showCheck(const std::optional<XmlProblem>& problem);
@@ -84,6 +100,7 @@ private:
         QRect rectangle;
         int follow;
     };
+    EditOrigin origin_;
     QSize designSize_;
     std::vector<Placed> placed_;
 };

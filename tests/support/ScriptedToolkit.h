@@ -22,9 +22,12 @@ public:
     std::deque<std::optional<std::string>> inputs;
     std::vector<Shown> prompts;
     std::vector<Shown> boxes;
-    // The answers to the questions in turn, true for Yes; Yes to any question beyond them.
-    std::vector<bool> answers;
+    // The answers to the Yes/No questions in turn, true for Yes; Yes to any question beyond them.
+    std::deque<bool> answers;
     std::vector<Shown> questions;
+    // The buttons pressed in turn in questions with choices of their own; the default beyond them. Each
+    // such question is kept in questions too, its choices in details joined by "/".
+    std::deque<int> choices;
     std::string resultFile;
 
     std::string InputBox(const std::string& prompt, const std::string& title,
@@ -43,7 +46,20 @@ public:
     }
     bool AskYesNo(const std::string& question, const std::string& title) override {
         questions.push_back({question, "", title});
-        return questions.size() > answers.size() || answers[questions.size() - 1];
+        if (answers.empty()) return true;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    int Choose(const std::string& question, const std::vector<std::string>& offered, int defaultChoice, int,
+               const std::string& title) override {
+        std::string joined;
+        for (const std::string& choice : offered) joined += (joined.empty() ? "" : "/") + choice;
+        questions.push_back({question, joined, title});
+        if (choices.empty()) return defaultChoice;
+        const int chosen = choices.front();
+        choices.pop_front();
+        return chosen;
     }
     std::string ResultFilePath() override { return resultFile; }
 

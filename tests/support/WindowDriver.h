@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -53,7 +54,11 @@ inline void logOn(ui::frmLogon* dialog, const QString& user, const QString& pass
 }
 
 // Starts the main window: the URI prompt answered with a server URI, the logon dialog with the credentials.
+// Each window keeps its drafts in a folder of its own, so no test sees another's.
 inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, const std::string& uri) {
+    static QTemporaryDir states;
+    static int started = 0;
+    qputenv("XDG_STATE_HOME", (states.path() + "/" + QString::number(++started)).toLocal8Bit());
     toolkit.inputs.push_back(uri);
     auto window = std::make_unique<ui::frmMain>(toolkit);
     whenLogonShows([](ui::frmLogon* dialog) { logOn(dialog, "demo", "demo"); });

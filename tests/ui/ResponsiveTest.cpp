@@ -73,7 +73,8 @@ private slots:
         QVERIFY(!files::exists(toolkit.resultFile));
 
         // The next command works, on a new connection.
-        server.enqueue(Reply::http(200, "OK", "<doc>fine</doc>", {{"Content-Type", "text/xml"}}));
+        server.enqueue(
+            Reply::http(200, "OK", "<doc>fine</doc>", {{"Content-Type", "text/xml"}, {"ETag", "\"1\""}}));
         click(window.get(), "Command3");
         QVERIFY(files::exists(toolkit.resultFile));
         QCOMPARE(server.requests().back().requestLine, std::string("GET /a.xml HTTP/1.1"));

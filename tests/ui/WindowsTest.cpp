@@ -137,17 +137,20 @@ private slots:
         click(editor, "Command1");
         QCOMPARE(toolkit.last(), std::string("Document updated"));
         QVERIFY(!editor->isVisible());
-        // "New document" forgets the token: the store is refused and the text stays in the open editor.
+        // "New document" forgets the token: asked to replace the document, the store is refused and the
+        // text stays in the open editor.
         setField(window.get(), "xbrl/other");
         click(window.get(), "Command10");
         editorText()->setPlainText("<newdoc>precious</newdoc>");
         setField(window.get(), QString::fromStdString(doc));
+        toolkit.choices = {0};
         click(editor, "Command1");
         QVERIFY2(toolkit.last().ends_with("Resource has been locked"), toolkit.last().c_str());
         QVERIFY(editor->isVisible());
         QCOMPARE(editorText()->toPlainText(), QString("<newdoc>precious</newdoc>"));
         // "OpaqueToken" recovers the token from the server, and the store goes through.
         click(window.get(), "Command7");
+        toolkit.choices = {0};
         click(editor, "Command1");
         QCOMPARE(toolkit.last(), std::string("Document updated"));
         QVERIFY(!editor->isVisible());
@@ -218,7 +221,7 @@ private slots:
         };
         server.enqueue(listing("<D:displayname>c</D:displayname><D:displayname>/sub</D:displayname>"));
         server.enqueue(listing("<D:displayname>c/sub</D:displayname><D:displayname>b.xml</D:displayname>"));
-        server.enqueue(Reply::http(200, "OK", "<doc/>"));
+        server.enqueue(Reply::http(200, "OK", "<doc/>", {{"ETag", "\"1\""}}));
         auto window = start(server.baseUrl() + "/dav");
         setField(window.get(), "c");
         click(window.get(), "Command8");
@@ -245,7 +248,7 @@ private slots:
             Reply::http(207, "Multi-Status",
                         "<D:multistatus xmlns:D='DAV:'><D:displayname>/c</D:displayname></D:multistatus>"));
         server.enqueue(Reply::http(207, "Multi-Status", "this is not XML"));
-        server.enqueue(Reply::http(200, "OK", "<doc/>"));
+        server.enqueue(Reply::http(200, "OK", "<doc/>", {{"ETag", "\"1\""}}));
         server.enqueue(Reply::http(201, "Created"));
         auto window = start(server.baseUrl() + "/dav");
         setField(window.get(), "c/a.xml");
