@@ -115,9 +115,7 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this), &QShortcut::activated, this,
             &frmUpdate::cmdFormat_Click);
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &frmUpdate::Command1_Click);
-    connect(rtfXMlDoc, &QPlainTextEdit::textChanged, this, [this] {
-        if (rtfXMlDoc->document()->isModified()) emit edited();
-    });
+    connect(rtfXMlDoc, &QPlainTextEdit::textChanged, this, &frmUpdate::edited);
 
     setResource(QString());
     showCheck(std::nullopt);

@@ -64,7 +64,7 @@ public slots:
 
 signals:
     void UpdateDoc(const QString& xmldoc);
-    // The user changed the text.
+    // The text changed, by the user or by filling it.
     void edited();
 
 protected:
