@@ -19,6 +19,7 @@
 #include "platform/Error.h"
 #include "platform/Exchange.h"
 #include "platform/HttpText.h"
+#include "platform/Redaction.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel {
@@ -52,121 +53,6 @@ void initialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-constexpr std::string_view kHidden = "[hidden]";
-
-std::string percentEncoded(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) || std::strchr("-._~", c) != nullptr) {
-            encoded += c;
-        } else {
-            encoded += {'%', kHex[u >> 4], kHex[u & 0x0F]};
-        }
-    }
-    return encoded;
-}
-
-std::string xmlEscaped(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&apos;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
-// Every form in which a password can stand in a request or a reply: as typed, made valid for a URL or
-// wholly percent-encoded, each also escaped as XML text (a server's HTML page quotes the request's path so).
-std::vector<std::string> formsOf(const std::string& secret) {
-    std::vector<std::string> forms;
-    for (const std::string& form : {secret, encodeUrlForRequest(secret), percentEncoded(secret)}) {
-        forms.push_back(form);
-        forms.push_back(xmlEscaped(form));
-    }
-    std::sort(forms.begin(), forms.end());
-    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
-    return forms;
-}
-
-// Replaces every form of the secret in the text by "[hidden]", in one pass, so that no replacement is taken
-// for part of the secret again. A text without the secret is left as it is, without a copy.
-void hideForms(std::string& text, const std::vector<std::string>& forms) {
-    const auto inText = [&](const std::string& form) { return text.find(form) != std::string::npos; };
-    if (std::none_of(forms.begin(), forms.end(), inText)) return;
-    std::string out;
-    std::size_t from = 0;
-    for (;;) {
-        std::size_t at = std::string_view::npos;
-        std::size_t length = 0;
-        for (const std::string& form : forms) {
-            const std::size_t found = text.find(form, from);
-            if (found < at || (found == at && form.size() > length)) {
-                at = found;
-                length = form.size();
-            }
-        }
-        if (at == std::string_view::npos) break;
-        out.append(text, from, at - from);
-        out.append(kHidden);
-        from = at + length;
-    }
-    out.append(text, from);
-    text = std::move(out);
-}
-
-bool isCredentialHeader(std::string_view line) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return false;
-    const std::string_view name = trim(line.substr(0, colon));
-    return equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization");
-}
-
-// Calls each with every line of the header block, its line end included.
-template <typename Each>
-void forEachLine(std::string_view block, Each each) {
-    while (!block.empty()) {
-        const std::size_t end = block.find('\n');
-        const std::string_view line = block.substr(0, end == std::string_view::npos ? block.size() : end + 1);
-        block.remove_prefix(line.size());
-        each(line);
-    }
-}
-
-// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
-void hideCredentialHeaders(std::string& text) {
-    bool any = false;
-    forEachLine(text, [&any](std::string_view line) { any = any || isCredentialHeader(line); });
-    if (!any) return;
-    std::string out;
-    forEachLine(text, [&out](std::string_view line) {
-        if (isCredentialHeader(line)) {
-            out.append(line.substr(0, line.find(':'))).append(": ").append(kHidden).append("\r\n");
-        } else {
-            out.append(line);
-        }
-    });
-    text = std::move(out);
-}
-
 void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
     if (text.size() < limit) text.append(data.substr(0, limit - text.size()));
 }
@@ -187,6 +73,7 @@ struct HttpRequest::Impl {
     State state = State::Closed;
     std::string method;
     std::string url;
+    std::string shownUrl;  // the URL without its user information, for errors and the progress shown
     std::string user;
     std::string password;
     std::vector<std::pair<std::string, std::string>> headers;
@@ -227,8 +114,7 @@ struct HttpRequest::Impl {
     // The round trip being recorded while an observer is attached.
     Exchange exchange;
     std::chrono::steady_clock::time_point exchangeStart;
-    std::string hiddenPassword;  // the password hiddenForms were made of
-    std::vector<std::string> hiddenForms;
+    std::vector<std::string> sentCredentials;  // the Authorization values of the round trip recorded
 
     Impl() {
         initialiseCurlOnce();
@@ -272,7 +158,9 @@ struct HttpRequest::Impl {
 
     // Stops the transfer from within a callback: returning 0 makes the transport end it.
     std::size_t refuse(std::int32_t number, std::string description) {
-        refusal.emplace(number, kSource, std::move(description) + "\r\n" + method + " " + url);
+        description += "\r\n" + method + " " + shownUrl;
+        redaction::hideUserInfo(description);  // a Location it quotes may carry credentials too
+        refusal.emplace(number, kSource, std::move(description));
         return 0;
     }
 
@@ -413,17 +301,8 @@ struct HttpRequest::Impl {
                                                                            exchangeStart);
         if (e.reason.empty()) e.reason = standardReasonPhrase(e.status);
         e.failure = std::move(failure);
-        hideCredentialHeaders(e.headersOut);
         e.user = user;
-        if (hiddenPassword != password) {
-            hiddenForms = password.empty() ? std::vector<std::string>() : formsOf(password);
-            hiddenPassword = password;
-        }
-        if (!hiddenForms.empty()) {
-            for (std::string* text :
-                 {&e.url, &e.user, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
-                hideForms(*text, hiddenForms);
-        }
+        redaction::hideCredentials(e, sentCredentials);
         try {
             observer->exchanged(e);
         } catch (...) {
@@ -624,7 +503,8 @@ struct HttpRequest::Impl {
         std::optional<Error> refused = std::move(refusal);
         const bool askedForAuthentication = statusLineCode == "401";
         clearReply();
-        if (cancelled) throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + url);
+        if (cancelled)
+            throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + shownUrl);
         if (refused) throw std::move(*refused);
         std::string description(http::plainWordsFor(code));
         curl_off_t connectTime = 0;
@@ -648,7 +528,7 @@ struct HttpRequest::Impl {
         curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
         if (osErrno != 0 && code == CURLE_COULDNT_CONNECT)
             description += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
-        description += "\r\n" + method + " " + url;
+        description += "\r\n" + method + " " + shownUrl;
         throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description);
     }
 };
@@ -681,10 +561,12 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     }
     d.method = method;
     d.url = encoded;
+    d.shownUrl = encoded;
+    redaction::hideUserInfo(d.shownUrl);
     {
         std::lock_guard lock(d.liveMutex);
         d.liveMethod = d.method;
-        d.liveUrl = d.url;
+        d.liveUrl = d.shownUrl;
     }
     d.sent = d.toSend = d.received = d.toReceive = 0;
     d.user = user;

@@ -277,7 +277,8 @@ std::string encodeUrlForRequest(std::string_view url) {
     out.reserve(url.size() + 16);
     for (std::size_t i = 0; i < url.size(); ++i) {
         const auto c = static_cast<unsigned char>(url[i]);
-        const bool existingEscape = c == '%' && i + 2 < url.size() && http::isHex(url[i + 1]) && http::isHex(url[i + 2]);
+        const bool existingEscape =
+            c == '%' && i + 2 < url.size() && http::isHex(url[i + 1]) && http::isHex(url[i + 2]);
         // A resource path carries neither a fragment nor a query: '#' and '?' are part of a resource's name.
         const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#?", c) != nullptr ||
                                  (c == '%' && !existingEscape);
@@ -308,6 +309,5 @@ void checkCredentials(std::string_view user, std::string_view password) {
         }
     }
 }
-
 
 }  // namespace ostrel
