@@ -89,7 +89,14 @@ struct HttpRequest::Impl {
     // Why this object stopped the transfer itself (a reply too large, a transfer coding, a redirect away).
     std::optional<Error> refusal;
     bool digestChallenged = false;  // a reply of the current transfer asked for Digest
-    bool nonceKept = false;         // the transport holds a Digest nonce the server accepted
+    // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
+    // and authority, as written in the request URL), the user id and the password it was asked for with.
+    // nonceHeld tells whether that state holds a Digest nonce: once a challenge brought one, the transport
+    // answers with it until it is reset, whatever became of the transfer that brought it.
+    std::string authOrigin;
+    std::string authUser;
+    std::string authPassword;
+    bool nonceHeld = false;
 
     Timeouts timeouts;
     std::size_t maxReplyBytes = kDefaultMaxReply;
@@ -484,17 +491,41 @@ struct HttpRequest::Impl {
         return code;
     }
 
+    // The transport answers a server it has authenticated with at once, in the scheme it learnt, and
+    // Digest with the nonce it kept. Those answers belong to the server, user and password they were made
+    // for: another server (or a new user id or password) starts with none and gets credentials only after
+    // it asks for them. Spelling the same server differently costs one challenge, nothing more.
+    void forgetAuthenticationElsewhere() {
+        const std::size_t authority = url.find("://");
+        const std::string_view origin = std::string_view(url).substr(
+            0, url.find('/', authority == std::string::npos ? 0 : authority + 3));
+        if (origin == authOrigin && user == authUser && password == authPassword) return;
+        forgetAuthentication();
+        authOrigin = origin;
+        authUser = user;
+        authPassword = password;
+    }
+
+    void forgetAuthentication() {
+        curl_easy_reset(curl.get());  // the connections stay open; every option is set again by configure
+        nonceHeld = false;
+    }
+
     // A server that has forgotten the nonce the transport kept (it restarted, or another one answers under
     // the same name) answers it with a fresh challenge without stale=true, which the transport takes for a
-    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once.
+    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once. Whether the
+    // request went out with a kept nonce is known before it starts, so a cancelled or failed transfer
+    // cannot leave the next one without its second try.
     CURLcode performAuthenticated(curl_slist* headerList) {
-        const bool reusedNonce = nonceKept;
+        forgetAuthenticationElsewhere();
+        const bool reusedNonce = nonceHeld;
         CURLcode code = perform(headerList);
+        nonceHeld = nonceHeld || digestChallenged;
         if (code == CURLE_OK && reusedNonce && responseCode() == 401 && digestChallenged) {
-            curl_easy_reset(curl.get());  // forgets the nonce; the connections stay open
+            forgetAuthentication();
             code = perform(headerList);
+            nonceHeld = digestChallenged;
         }
-        nonceKept = code == CURLE_OK && responseCode() != 401 && (digestChallenged || reusedNonce);
         return code;
     }
 
