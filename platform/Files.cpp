@@ -86,10 +86,11 @@ namespace {
 constexpr std::size_t kWriteBuffer = std::size_t(1) << 18;
 }  // namespace
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
-    fd_ = ::mkstemp(temp_.data());
+AtomicFile::AtomicFile(std::string path, Visibility visibility)
+    : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
+    fd_ = ::mkstemp(temp_.data());  // 0600 from the start: nothing is readable before the mode is set
     if (fd_ < 0) fail(errno, "Cannot create a file beside", path_);
-    ::fchmod(fd_, 0644);
+    if (visibility == Visibility::Readable) ::fchmod(fd_, 0644);
     buffer_.reserve(kWriteBuffer);
 }
 
@@ -129,8 +130,8 @@ void AtomicFile::commit() {
     }
 }
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    AtomicFile file(path);
+void writeFileAtomically(const std::string& path, std::string_view bytes, Visibility visibility) {
+    AtomicFile file(path, visibility);
     file.write(bytes);
     file.commit();
 }

@@ -10,13 +10,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include "platform/Files.h"
 #include "platform/Redaction.h"
 #include "ui/ErrorGuard.h"
 #include "ui/Text.h"
@@ -267,14 +267,8 @@ void frmLog::saveTo(const QString& path) {
     log_.visitFrom(0, [&](std::uint64_t, const Exchange& exchange) {
         if (passes(exchange)) text += exchangeText(exchange, false) + "\r\n" + std::string(78, '-') + "\r\n";
     });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        throw Error(errors::kFileBase, "Protocol log",
-                    "The log could not be written to \"" + path.toStdString() +
-                        "\": " + file.errorString().toStdString());
-    }
+    // The log holds what the user sent and received: readable by the user alone.
+    files::writeFileAtomically(path.toStdString(), text, files::Visibility::Private);
 }
 
 void frmLog::saveClicked() {

@@ -33,8 +33,8 @@ public:
     void exchanged(Exchange& exchange) override;
     // Copies of the exchanges kept, oldest first.
     std::vector<Exchange> exchanges() const { return log_.kept(); }
-    // Writes the exchanges kept (all of them, or those the filter lets through) as text; raises an
-    // Error when the file cannot be written.
+    // Writes the exchanges kept (all of them, or those the filter lets through) as text, readable by the
+    // user alone (0600); raises an Error when the file cannot be written.
     void saveTo(const QString& path);
 
 private slots:

@@ -6,12 +6,15 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 #include <thread>
 #include <vector>
 
 #include "client/WebDAVClient.h"
+#include "platform/Files.h"
 #include "support/DavServer.h"
 #include "support/ScriptedToolkit.h"
 #include "ui/frmLog.h"
@@ -53,7 +56,11 @@ private slots:
 
         QTemporaryDir scratch;
         const QString saved = scratch.filePath("log.txt");
+        files::writeFileAtomically(saved.toStdString(), "an older log, readable by everyone");
         log.saveTo(saved);
+        struct stat info {};
+        QCOMPARE(::stat(saved.toLocal8Bit().constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
         std::ifstream in(saved.toStdString(), std::ios::binary);
         const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (const char* secret : {"logger:config", "bG9nZ2VyOmNvbmZpZw", "response="})
