@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/Error.h"
-#include "platform/Exchange.h"
+#include "platform/ExchangeRecorder.h"
 #include "platform/HttpText.h"
 #include "platform/Redaction.h"
 #include "platform/TextCodec.h"
@@ -51,10 +51,6 @@ using Slist = std::unique_ptr<curl_slist, SlistFree>;
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
-    if (text.size() < limit) text.append(data.substr(0, limit - text.size()));
 }
 
 std::string readFile(const std::string& path) {
@@ -117,11 +113,7 @@ struct HttpRequest::Impl {
     std::string liveMethod;
     std::string liveUrl;
 
-    ExchangeObserver* observer = nullptr;
-    // The round trip being recorded while an observer is attached.
-    Exchange exchange;
-    std::chrono::steady_clock::time_point exchangeStart;
-    std::vector<std::string> sentCredentials;  // the Authorization values of the round trip recorded
+    ExchangeRecorder recorder;  // the round trips, while an observer is attached
 
     Impl() {
         initialiseCurlOnce();
@@ -188,10 +180,7 @@ struct HttpRequest::Impl {
         try {
             if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
             impl->responseBody.append(data, length);
-            if (impl->observer) {
-                appendUpTo(impl->exchange.bodyIn, std::string_view(data, length), Exchange::kMaxBody);
-                impl->exchange.bodyInSize += static_cast<long long>(length);
-            }
+            if (impl->recorder.observer()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
         }
@@ -246,37 +235,17 @@ struct HttpRequest::Impl {
     }
 
     void recordWire(curl_infotype type, std::string_view data) {
-        const auto octets = static_cast<long long>(data.size());
         switch (type) {
             case CURLINFO_HEADER_OUT:
-                // The next request of the same transfer: the transport answers a challenge or follows a
-                // redirect, and the round trip before it is over.
-                if (!exchange.headersOut.empty()) {
-                    finishExchange({});
-                    beginExchange();
-                }
-                exchange.url = effectiveUrl();
-                exchange.headersOut.append(data);
-                exchange.octetsOut += octets;
-                break;
+                return recorder.requestHeader(data, effectiveUrl());
             case CURLINFO_DATA_OUT:
-                appendUpTo(exchange.bodyOut, data, Exchange::kMaxBody);
-                exchange.bodyOutSize += octets;
-                exchange.octetsOut += octets;
-                break;
+                return recorder.requestBody(data);
             case CURLINFO_HEADER_IN:
-                if (const auto parsed = statusLineOf(data)) {
-                    exchange.status = std::atoi(parsed->code.c_str());
-                    exchange.reason = parsed->reason;
-                }
-                exchange.headersIn.append(data);
-                exchange.octetsIn += octets;
-                break;
+                return recorder.replyHeader(data);
             case CURLINFO_DATA_IN:
-                exchange.octetsIn += octets;
-                break;
+                return recorder.replyOctets(data.size());
             default:
-                break;
+                return;
         }
     }
 
@@ -285,36 +254,6 @@ struct HttpRequest::Impl {
         char* current = nullptr;
         curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
         return current ? current : url;
-    }
-
-    // Starts the next round trip in the same object, so that its texts keep their room.
-    void beginExchange() {
-        Exchange& e = exchange;
-        for (std::string* text :
-             {&e.url, &e.user, &e.reason, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
-            text->clear();
-        e.status = 0;
-        e.octetsOut = e.octetsIn = e.bodyOutSize = e.bodyInSize = 0;
-        exchange.time = std::chrono::system_clock::now();
-        exchangeStart = std::chrono::steady_clock::now();
-        exchange.method = method;
-        exchange.url = url;
-    }
-
-    // Hands the round trip to the observer, with every secret hidden first: no copy holding one is made.
-    void finishExchange(std::string failure) {
-        Exchange& e = exchange;
-        e.duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                           exchangeStart);
-        if (e.reason.empty()) e.reason = standardReasonPhrase(e.status);
-        e.failure = std::move(failure);
-        e.user = user;
-        redaction::hideCredentials(e, sentCredentials);
-        try {
-            observer->exchanged(e);
-        } catch (...) {
-            // As in onWire: a failing log never fails the request.
-        }
     }
 
     std::string failureText(CURLcode code) const {
@@ -468,20 +407,22 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
         // The transport reports the wire only in verbose mode; its own text goes to onWire, not to stderr.
-        curl_easy_setopt(c, CURLOPT_VERBOSE, observer ? 1L : 0L);
-        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, observer ? &Impl::onWire : nullptr);
+        const bool recording = recorder.observer() != nullptr;
+        curl_easy_setopt(c, CURLOPT_VERBOSE, recording ? 1L : 0L);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, recording ? &Impl::onWire : nullptr);
         curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
     }
 
     CURLcode perform(curl_slist* headerList) {
         clearReply();
         configure(headerList);
-        if (observer) beginExchange();
+        const bool recording = recorder.observer() != nullptr;
+        if (recording) recorder.begin(method, url, user);
         const CURLcode code = curl_easy_perform(curl.get());
         long newConnections = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
         connections += newConnections;
-        if (observer) finishExchange(code == CURLE_OK ? std::string() : failureText(code));
+        if (recording) recorder.finish(code == CURLE_OK ? std::string() : failureText(code));
         return code;
     }
 
@@ -741,7 +682,7 @@ void HttpRequest::clearCancel() {
 }
 
 void HttpRequest::setExchangeObserver(ExchangeObserver* observer) {
-    impl_->observer = observer;
+    impl_->recorder.setObserver(observer);
 }
 
 long HttpRequest::connectionsOpened() const {
