@@ -604,36 +604,12 @@ std::string HttpRequest::responseText() const {
 
 std::string HttpRequest::responseTextForError() const {
     impl_->requireState(Impl::State::Done, "responseTextForError");
-    const std::string_view body = impl_->responseBody;
-    const std::string charset = text::charsetOf(getResponseHeader("Content-Type"));
-    if (body.size() <= kMaxQuotedReply) return text::decodeToUtf8(body, charset);
-    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
-    const bool utf16 =
-        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
-    std::size_t cut = kMaxQuotedReply;
-    while (!utf16 && cut > kMaxQuotedReply - 3 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
-        --cut;
-    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
-           std::to_string(body.size() - cut) + " more octets)";
+    return http::quotedBody(impl_->responseBody, getResponseHeader("Content-Type"), kMaxQuotedReply);
 }
 
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
-    const std::string contentType = getResponseHeader("Content-Type");
-    // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
-    // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
-    if (!http::isXmlMediaType(contentType)) return XmlDocument();
-    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
-    const std::string charset = text::charsetOf(contentType);
-    XmlDocument document;
-    if (text::isUtf8Name(charset)) {
-        document.loadXML(impl_->responseBody);
-    } else if (auto decoded = text::decodeFromCharset(impl_->responseBody, charset)) {
-        document.loadXML(*decoded);
-    } else {
-        return XmlDocument::fromBytes(impl_->responseBody);
-    }
-    return document;
+    return http::xmlBody(impl_->responseBody, getResponseHeader("Content-Type"));
 }
 
 std::string_view HttpRequest::responseBody() const {

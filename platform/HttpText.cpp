@@ -9,6 +9,7 @@
 
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
+#include "platform/TextCodec.h"
 
 namespace ostrel {
 
@@ -238,6 +239,36 @@ bool isSameServer(const Origin& from, const Origin& to) {
     if (!equalsIgnoreCase(from.host, to.host)) return false;
     const bool upgrade = equalsIgnoreCase(from.scheme, "http") && equalsIgnoreCase(to.scheme, "https");
     return upgrade || (equalsIgnoreCase(from.scheme, to.scheme) && from.port == to.port);
+}
+
+std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit) {
+    const std::string charset = text::charsetOf(contentType);
+    if (body.size() <= limit) return text::decodeToUtf8(body, charset);
+    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
+    const bool utf16 =
+        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
+    std::size_t cut = limit;
+    while (!utf16 && cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
+           std::to_string(body.size() - cut) + " more octets)";
+}
+
+XmlDocument xmlBody(std::string_view body, const std::string& contentType) {
+    // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
+    // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
+    if (!isXmlMediaType(contentType)) return XmlDocument();
+    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
+    const std::string charset = text::charsetOf(contentType);
+    XmlDocument document;
+    if (text::isUtf8Name(charset)) {
+        document.loadXML(body);
+    } else if (auto decoded = text::decodeFromCharset(body, charset)) {
+        document.loadXML(*decoded);
+    } else {
+        return XmlDocument::fromBytes(body);
+    }
+    return document;
 }
 
 bool isOnlyChunked(std::string_view codings) {

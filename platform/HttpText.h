@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/XmlDocument.h"
+
 namespace ostrel::http {
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
@@ -29,6 +31,12 @@ struct StatusLine {
 // "HTTP/1.1 207 Multi-Status": the code and the reason phrase, which may be missing; nothing for a line
 // that is not a status line.
 std::optional<StatusLine> statusLineOf(std::string_view line);
+
+// At most the first limit octets of a reply's body decoded by its Content-Type (see HttpRequest), then
+// "… (N more octets)" for the rest.
+std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit);
+// A reply's body parsed as XML by its Content-Type (see HttpRequest::responseXML).
+XmlDocument xmlBody(std::string_view body, const std::string& contentType);
 
 // A Transfer-Encoding naming chunked alone (once or more).
 bool isOnlyChunked(std::string_view codings);
