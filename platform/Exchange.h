@@ -10,9 +10,11 @@ namespace ostrel {
 // takes more than one round trip, and each is an exchange of its own, so the log shows the 401 that asked
 // for credentials as well as the final reply.
 //
-// Nothing secret is ever held here: the values of Authorization and Proxy-Authorization are "[hidden]", and
-// so is the user's password wherever it appears (in the URL, a header or a body, also percent-encoded or
-// escaped as XML text), before the exchange is made.
+// Nothing secret is ever held here: before the exchange is made, the values of Authorization,
+// Proxy-Authorization, Cookie and Set-Cookie are "[hidden]", and so is the user information of every URL
+// ("http://[hidden]@host/") and every echo of an Authorization value sent in this round trip (see
+// Redaction.h). Nothing else is touched, so a path or body that happens to hold the password's letters
+// reads as it went over the wire.
 struct Exchange {
     // Bodies are kept up to this many octets; bodyOut and bodyIn then end there.
     static constexpr std::size_t kMaxBody = std::size_t(64) << 10;

@@ -86,12 +86,11 @@ namespace {
 constexpr std::size_t kWriteBuffer = std::size_t(1) << 18;
 }  // namespace
 
-AtomicFile::AtomicFile(std::string path, unsigned permissions)
+AtomicFile::AtomicFile(std::string path, Visibility visibility)
     : path_(std::move(path)), temp_(path_ + ".XXXXXX") {
-    // mkstemp makes the file 0600, so a private file is never readable by others, not even for a moment.
-    fd_ = ::mkstemp(temp_.data());
+    fd_ = ::mkstemp(temp_.data());  // 0600 from the start: nothing is readable before the mode is set
     if (fd_ < 0) fail(errno, "Cannot create a file beside", path_);
-    ::fchmod(fd_, static_cast<mode_t>(permissions));
+    if (visibility == Visibility::Readable) ::fchmod(fd_, 0644);
     buffer_.reserve(kWriteBuffer);
 }
 
@@ -131,8 +130,8 @@ void AtomicFile::commit() {
     }
 }
 
-void writeFileAtomically(const std::string& path, std::string_view bytes, unsigned permissions) {
-    AtomicFile file(path, permissions);
+void writeFileAtomically(const std::string& path, std::string_view bytes, Visibility visibility) {
+    AtomicFile file(path, visibility);
     file.write(bytes);
     file.commit();
 }

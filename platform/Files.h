@@ -11,15 +11,16 @@ bool exists(const std::string& path);
 // Removes a file; a file that is already gone is not an error.
 void remove(const std::string& path);
 std::string readAll(const std::string& path);
-inline constexpr unsigned kShared = 0644;
-inline constexpr unsigned kPrivate = 0600;
+// Who may read a file written here: everyone (0644), or only its owner (0600), for files that hold what the
+// user typed or received (a saved protocol log, drafts, settings).
+enum class Visibility { Readable, Private };
 
 // A file written beside its final name and renamed into place by commit: readers see the old file or the
-// new one, never half. Without a commit (an error on the way) the partial file is removed.
+// new one, never half. Without a commit (an error on the way) the partial file is removed. The file has the
+// visibility asked for from its creation on, also where it replaces a file that was readable by others.
 class AtomicFile {
 public:
-    // permissions: the file's mode; kPrivate for what holds the user's own data (a draft, a saved log).
-    explicit AtomicFile(std::string path, unsigned permissions = kShared);
+    explicit AtomicFile(std::string path, Visibility visibility = Visibility::Readable);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -37,7 +38,8 @@ private:
 };
 
 // Writes a whole file through an AtomicFile.
-void writeFileAtomically(const std::string& path, std::string_view bytes, unsigned permissions = kShared);
+void writeFileAtomically(const std::string& path, std::string_view bytes,
+                         Visibility visibility = Visibility::Readable);
 // Creates a folder and its missing parents.
 void makeFolders(const std::string& path);
 

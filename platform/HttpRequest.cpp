@@ -17,12 +17,20 @@
 #include <vector>
 
 #include "platform/Error.h"
-#include "platform/Exchange.h"
+#include "platform/ExchangeRecorder.h"
+#include "platform/HttpText.h"
+#include "platform/Redaction.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel {
 
 namespace {
+
+using http::equalsIgnoreCase;
+using http::isToken;
+using http::standardReasonPhrase;
+using http::statusLineOf;
+using http::trim;
 
 constexpr const char* kSource = "HttpRequest";
 // Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
@@ -39,430 +47,10 @@ struct SlistFree {
     void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
 };
 using Slist = std::unique_ptr<curl_slist, SlistFree>;
-struct UrlFree {
-    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
-};
 
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool isTokenChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
-}
-
-bool isToken(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c != '\0' && isTokenChar(c); });
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() &&
-           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool isHex(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string_view standardReasonPhrase(int status) {
-    switch (status) {
-        case 100:
-            return "Continue";
-        case 101:
-            return "Switching Protocols";
-        case 102:
-            return "Processing";
-        case 200:
-            return "OK";
-        case 201:
-            return "Created";
-        case 202:
-            return "Accepted";
-        case 203:
-            return "Non-Authoritative Information";
-        case 204:
-            return "No Content";
-        case 205:
-            return "Reset Content";
-        case 206:
-            return "Partial Content";
-        case 207:
-            return "Multi-Status";
-        case 208:
-            return "Already Reported";
-        case 300:
-            return "Multiple Choices";
-        case 301:
-            return "Moved Permanently";
-        case 302:
-            return "Found";
-        case 303:
-            return "See Other";
-        case 304:
-            return "Not Modified";
-        case 307:
-            return "Temporary Redirect";
-        case 308:
-            return "Permanent Redirect";
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        case 402:
-            return "Payment Required";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 406:
-            return "Not Acceptable";
-        case 407:
-            return "Proxy Authentication Required";
-        case 408:
-            return "Request Timeout";
-        case 409:
-            return "Conflict";
-        case 410:
-            return "Gone";
-        case 411:
-            return "Length Required";
-        case 412:
-            return "Precondition Failed";
-        case 413:
-            return "Payload Too Large";
-        case 414:
-            return "URI Too Long";
-        case 415:
-            return "Unsupported Media Type";
-        case 416:
-            return "Range Not Satisfiable";
-        case 417:
-            return "Expectation Failed";
-        case 422:
-            return "Unprocessable Entity";
-        case 423:
-            return "Locked";
-        case 424:
-            return "Failed Dependency";
-        case 426:
-            return "Upgrade Required";
-        case 428:
-            return "Precondition Required";
-        case 429:
-            return "Too Many Requests";
-        case 431:
-            return "Request Header Fields Too Large";
-        case 500:
-            return "Internal Server Error";
-        case 501:
-            return "Not Implemented";
-        case 502:
-            return "Bad Gateway";
-        case 503:
-            return "Service Unavailable";
-        case 504:
-            return "Gateway Timeout";
-        case 505:
-            return "HTTP Version Not Supported";
-        case 507:
-            return "Insufficient Storage";
-        case 508:
-            return "Loop Detected";
-        default:
-            return "";
-    }
-}
-
-// What a person should read first for the transport failures a desktop user actually meets.
-std::string_view plainWordsFor(CURLcode code) {
-    switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return "The server's host name could not be resolved";
-        case CURLE_COULDNT_CONNECT:
-            return "Could not connect to the server";
-        case CURLE_OPERATION_TIMEDOUT:
-            return "The server did not answer in time; the request was abandoned";
-        case CURLE_PARTIAL_FILE:
-            return "The connection closed before the whole reply had arrived";
-        case CURLE_GOT_NOTHING:
-            return "The server closed the connection without sending a reply";
-        case CURLE_RECV_ERROR:
-            return "The connection failed while the reply was being received";
-        case CURLE_SEND_ERROR:
-            return "The connection failed while the request was being sent";
-        // libcurl calls a reply without a status line HTTP/0.9 and refuses it as an unsupported protocol; the
-        // URL's scheme was checked by open, so here it can only be the reply.
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return "The server's reply is not HTTP";
-        case CURLE_PEER_FAILED_VERIFICATION:
-            return "The server's certificate could not be verified";
-        case CURLE_SSL_CONNECT_ERROR:
-            return "The secure connection could not be established";
-        case CURLE_URL_MALFORMAT:
-            return "The URL is not valid";
-        case CURLE_TOO_MANY_REDIRECTS:
-            return "The server redirected the request too many times";
-        case CURLE_LOGIN_DENIED:
-            return "The server refused the user name and password";
-        // libcurl holds a header line of at most CURL_MAX_HTTP_HEADER octets and reports a longer one as
-        // out of memory: a huge status line, Location or Lock-Token.
-        case CURLE_OUT_OF_MEMORY:
-            return "The reply's header is larger than the 100 KiB this client accepts; the request was "
-                   "abandoned";
-        default:
-            return "The request failed";
-    }
-}
-
-bool isXmlMediaType(std::string_view contentType) {
-    std::string type(trim(contentType.substr(0, contentType.find(';'))));
-    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
-    return type.empty() || type == "text/xml" || type == "application/xml" || type.ends_with("+xml");
-}
-
-struct StatusLine {
-    std::string code;
-    std::string reason;
-};
-
-// "HTTP/1.1 207 Multi-Status": the code and the reason phrase, which may be missing.
-std::optional<StatusLine> statusLineOf(std::string_view line) {
-    line = trim(line);
-    if (!line.starts_with("HTTP/")) return std::nullopt;
-    StatusLine status;
-    const std::size_t codeStart = line.find(' ');
-    if (codeStart == std::string_view::npos) return status;
-    const std::size_t reasonStart = line.find(' ', codeStart + 1);
-    status.code = std::string(line.substr(codeStart + 1, reasonStart == std::string_view::npos
-                                                             ? std::string_view::npos
-                                                             : reasonStart - codeStart - 1));
-    if (reasonStart != std::string_view::npos)
-        status.reason = std::string(trim(line.substr(reasonStart + 1)));
-    return status;
-}
-
-constexpr std::string_view kHidden = "[hidden]";
-
-std::string percentEncoded(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) || std::strchr("-._~", c) != nullptr) {
-            encoded += c;
-        } else {
-            encoded += {'%', kHex[u >> 4], kHex[u & 0x0F]};
-        }
-    }
-    return encoded;
-}
-
-std::string xmlEscaped(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&apos;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
-// Every form in which a password can stand in a request or a reply: as typed, made valid for a URL or
-// wholly percent-encoded, each also escaped as XML text (a server's HTML page quotes the request's path so).
-std::vector<std::string> formsOf(const std::string& secret) {
-    std::vector<std::string> forms;
-    for (const std::string& form : {secret, encodeUrlForRequest(secret), percentEncoded(secret)}) {
-        forms.push_back(form);
-        forms.push_back(xmlEscaped(form));
-    }
-    std::sort(forms.begin(), forms.end());
-    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
-    return forms;
-}
-
-// Replaces every form of the secret in the text by "[hidden]", in one pass, so that no replacement is taken
-// for part of the secret again. A text without the secret is left as it is, without a copy.
-void hideForms(std::string& text, const std::vector<std::string>& forms) {
-    const auto inText = [&](const std::string& form) { return text.find(form) != std::string::npos; };
-    if (std::none_of(forms.begin(), forms.end(), inText)) return;
-    std::string out;
-    std::size_t from = 0;
-    for (;;) {
-        std::size_t at = std::string_view::npos;
-        std::size_t length = 0;
-        for (const std::string& form : forms) {
-            const std::size_t found = text.find(form, from);
-            if (found < at || (found == at && form.size() > length)) {
-                at = found;
-                length = form.size();
-            }
-        }
-        if (at == std::string_view::npos) break;
-        out.append(text, from, at - from);
-        out.append(kHidden);
-        from = at + length;
-    }
-    out.append(text, from);
-    text = std::move(out);
-}
-
-bool isCredentialHeader(std::string_view line) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return false;
-    const std::string_view name = trim(line.substr(0, colon));
-    return equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization");
-}
-
-// Calls each with every line of the header block, its line end included.
-template <typename Each>
-void forEachLine(std::string_view block, Each each) {
-    while (!block.empty()) {
-        const std::size_t end = block.find('\n');
-        const std::string_view line = block.substr(0, end == std::string_view::npos ? block.size() : end + 1);
-        block.remove_prefix(line.size());
-        each(line);
-    }
-}
-
-// Replaces the values of Authorization and Proxy-Authorization in the header block by "[hidden]".
-void hideCredentialHeaders(std::string& text) {
-    bool any = false;
-    forEachLine(text, [&any](std::string_view line) { any = any || isCredentialHeader(line); });
-    if (!any) return;
-    std::string out;
-    forEachLine(text, [&out](std::string_view line) {
-        if (isCredentialHeader(line)) {
-            out.append(line.substr(0, line.find(':'))).append(": ").append(kHidden).append("\r\n");
-        } else {
-            out.append(line);
-        }
-    });
-    text = std::move(out);
-}
-
-void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
-    if (text.size() < limit) text.append(data.substr(0, limit - text.size()));
-}
-
-std::string sizeText(std::size_t bytes) {
-    constexpr std::size_t kMiB = std::size_t(1) << 20;
-    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
-}
-
-}  // namespace
-
-std::string encodeUrlForRequest(std::string_view url) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(url.size() + 16);
-    for (std::size_t i = 0; i < url.size(); ++i) {
-        const auto c = static_cast<unsigned char>(url[i]);
-        const bool existingEscape = c == '%' && i + 2 < url.size() && isHex(url[i + 1]) && isHex(url[i + 2]);
-        // A resource path carries neither a fragment nor a query: '#' and '?' are part of a resource's name.
-        const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#?", c) != nullptr ||
-                                 (c == '%' && !existingEscape);
-        if (mayNotStand) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-void checkCredentials(std::string_view user, std::string_view password) {
-    const auto holdsControl = [](std::string_view text) {
-        return std::any_of(text.begin(), text.end(), [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return u < 0x20 || u == 0x7F;
-        });
-    };
-    for (const auto& [what, text] : {std::pair{"user id", user}, std::pair{"password", password}}) {
-        if (holdsControl(text)) {
-            throw Error(errors::kHttpBadCredentials, kSource,
-                        std::string("The ") + what +
-                            " holds a line break or another control character; it was refused so that "
-                            "nothing can be injected into the request");
-        }
-    }
-}
-
-namespace {
-
-// The scheme, host and port a reference leads to, resolved against the URL it was found at.
-struct Origin {
-    std::string scheme;
-    std::string host;
-    std::string port;
-};
-
-std::string urlPart(CURLU* url, CURLUPart part, unsigned int flags = 0) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || !text) return {};
-    std::string out(text);
-    curl_free(text);
-    return out;
-}
-
-std::optional<Origin> originOf(const std::string& base, const std::string& reference) {
-    std::unique_ptr<CURLU, UrlFree> url(curl_url());
-    constexpr unsigned int kLenient = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_URLENCODE;
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), kLenient) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), kLenient) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    return Origin{urlPart(url.get(), CURLUPART_SCHEME), urlPart(url.get(), CURLUPART_HOST),
-                  urlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT)};
-}
-
-// The same server: the same host and port, or the same host moving from http to https.
-bool isSameServer(const Origin& from, const Origin& to) {
-    if (!equalsIgnoreCase(from.host, to.host)) return false;
-    const bool upgrade = equalsIgnoreCase(from.scheme, "http") && equalsIgnoreCase(to.scheme, "https");
-    return upgrade || (equalsIgnoreCase(from.scheme, to.scheme) && from.port == to.port);
-}
-
-bool isOnlyChunked(std::string_view codings) {
-    while (!codings.empty()) {
-        const std::size_t comma = codings.find(',');
-        if (!equalsIgnoreCase(trim(codings.substr(0, comma)), "chunked")) return false;
-        codings.remove_prefix(comma == std::string_view::npos ? codings.size() : comma + 1);
-    }
-    return true;
 }
 
 std::string readFile(const std::string& path) {
@@ -481,6 +69,7 @@ struct HttpRequest::Impl {
     State state = State::Closed;
     std::string method;
     std::string url;
+    std::string shownUrl;  // the URL without its user information, for errors and the progress shown
     std::string user;
     std::string password;
     std::vector<std::pair<std::string, std::string>> headers;
@@ -496,7 +85,14 @@ struct HttpRequest::Impl {
     // Why this object stopped the transfer itself (a reply too large, a transfer coding, a redirect away).
     std::optional<Error> refusal;
     bool digestChallenged = false;  // a reply of the current transfer asked for Digest
-    bool nonceKept = false;         // the transport holds a Digest nonce the server accepted
+    // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
+    // and authority, as written in the request URL), the user id and the password it was asked for with.
+    // nonceHeld tells whether that state holds a Digest nonce: once a challenge brought one, the transport
+    // answers with it until it is reset, whatever became of the transfer that brought it.
+    std::string authOrigin;
+    std::string authUser;
+    std::string authPassword;
+    bool nonceHeld = false;
 
     Timeouts timeouts;
     std::size_t maxReplyBytes = kDefaultMaxReply;
@@ -517,12 +113,7 @@ struct HttpRequest::Impl {
     std::string liveMethod;
     std::string liveUrl;
 
-    ExchangeObserver* observer = nullptr;
-    // The round trip being recorded while an observer is attached.
-    Exchange exchange;
-    std::chrono::steady_clock::time_point exchangeStart;
-    std::string hiddenPassword;  // the password hiddenForms were made of
-    std::vector<std::string> hiddenForms;
+    ExchangeRecorder recorder;  // the round trips, while an observer is attached
 
     Impl() {
         initialiseCurlOnce();
@@ -566,7 +157,9 @@ struct HttpRequest::Impl {
 
     // Stops the transfer from within a callback: returning 0 makes the transport end it.
     std::size_t refuse(std::int32_t number, std::string description) {
-        refusal.emplace(number, kSource, std::move(description) + "\r\n" + method + " " + url);
+        description += "\r\n" + method + " " + shownUrl;
+        redaction::hideUserInfo(description);  // a Location it quotes may carry credentials too
+        refusal.emplace(number, kSource, std::move(description));
         return 0;
     }
 
@@ -587,10 +180,7 @@ struct HttpRequest::Impl {
         try {
             if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
             impl->responseBody.append(data, length);
-            if (impl->observer) {
-                appendUpTo(impl->exchange.bodyIn, std::string_view(data, length), Exchange::kMaxBody);
-                impl->exchange.bodyInSize += static_cast<long long>(length);
-            }
+            if (impl->recorder.observer()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
         }
@@ -599,7 +189,7 @@ struct HttpRequest::Impl {
 
     std::size_t refuseTooLarge() {
         return refuse(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED),
-                      "The reply is larger than the " + sizeText(maxReplyBytes) +
+                      "The reply is larger than the " + http::sizeText(maxReplyBytes) +
                           " this client accepts; the request was abandoned");
     }
 
@@ -645,37 +235,17 @@ struct HttpRequest::Impl {
     }
 
     void recordWire(curl_infotype type, std::string_view data) {
-        const auto octets = static_cast<long long>(data.size());
         switch (type) {
             case CURLINFO_HEADER_OUT:
-                // The next request of the same transfer: the transport answers a challenge or follows a
-                // redirect, and the round trip before it is over.
-                if (!exchange.headersOut.empty()) {
-                    finishExchange({});
-                    beginExchange();
-                }
-                exchange.url = effectiveUrl();
-                exchange.headersOut.append(data);
-                exchange.octetsOut += octets;
-                break;
+                return recorder.requestHeader(data, effectiveUrl());
             case CURLINFO_DATA_OUT:
-                appendUpTo(exchange.bodyOut, data, Exchange::kMaxBody);
-                exchange.bodyOutSize += octets;
-                exchange.octetsOut += octets;
-                break;
+                return recorder.requestBody(data);
             case CURLINFO_HEADER_IN:
-                if (const auto parsed = statusLineOf(data)) {
-                    exchange.status = std::atoi(parsed->code.c_str());
-                    exchange.reason = parsed->reason;
-                }
-                exchange.headersIn.append(data);
-                exchange.octetsIn += octets;
-                break;
+                return recorder.replyHeader(data);
             case CURLINFO_DATA_IN:
-                exchange.octetsIn += octets;
-                break;
+                return recorder.replyOctets(data.size());
             default:
-                break;
+                return;
         }
     }
 
@@ -686,49 +256,10 @@ struct HttpRequest::Impl {
         return current ? current : url;
     }
 
-    // Starts the next round trip in the same object, so that its texts keep their room.
-    void beginExchange() {
-        Exchange& e = exchange;
-        for (std::string* text :
-             {&e.url, &e.user, &e.reason, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
-            text->clear();
-        e.status = 0;
-        e.octetsOut = e.octetsIn = e.bodyOutSize = e.bodyInSize = 0;
-        exchange.time = std::chrono::system_clock::now();
-        exchangeStart = std::chrono::steady_clock::now();
-        exchange.method = method;
-        exchange.url = url;
-    }
-
-    // Hands the round trip to the observer, with every secret hidden first: no copy holding one is made.
-    void finishExchange(std::string failure) {
-        Exchange& e = exchange;
-        e.duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                           exchangeStart);
-        if (e.reason.empty()) e.reason = standardReasonPhrase(e.status);
-        e.failure = std::move(failure);
-        hideCredentialHeaders(e.headersOut);
-        e.user = user;
-        if (hiddenPassword != password) {
-            hiddenForms = password.empty() ? std::vector<std::string>() : formsOf(password);
-            hiddenPassword = password;
-        }
-        if (!hiddenForms.empty()) {
-            for (std::string* text :
-                 {&e.url, &e.user, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
-                hideForms(*text, hiddenForms);
-        }
-        try {
-            observer->exchanged(e);
-        } catch (...) {
-            // As in onWire: a failing log never fails the request.
-        }
-    }
-
     std::string failureText(CURLcode code) const {
         if (cancelled) return "Cancelled";
         if (refusal) return refusal->description().substr(0, refusal->description().find('\r'));
-        return std::string(plainWordsFor(code)) + ": " +
+        return std::string(http::plainWordsFor(code)) + ": " +
                (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
     }
 
@@ -754,7 +285,7 @@ struct HttpRequest::Impl {
         }
         // Only chunked framing is ever expected: the request asks for no other coding, and decoding one
         // (gzip) would let a small reply grow to the size cap.
-        if (equalsIgnoreCase(name, "Transfer-Encoding") && !isOnlyChunked(value)) {
+        if (equalsIgnoreCase(name, "Transfer-Encoding") && !http::isOnlyChunked(value)) {
             refuse(errors::kHttpRefusedReply, "The server sent its reply in the transfer coding \"" +
                                                   text::toValidUtf8(value) +
                                                   "\", which this client never asked for");
@@ -778,9 +309,9 @@ struct HttpRequest::Impl {
     // query must not reach a server the user never named.
     void checkRedirect(const std::string& location) {
         if (statusLineCode.size() != 3 || statusLineCode[0] != '3' || statusLineCode == "304") return;
-        const auto from = originOf(url, url);
-        const auto to = originOf(effectiveUrl(), location);
-        if (from && to && isSameServer(*from, *to)) return;
+        const auto from = http::originOf(url, url);
+        const auto to = http::originOf(effectiveUrl(), location);
+        if (from && to && http::isSameServer(*from, *to)) return;
         refuse(errors::kHttpRedirectElsewhere, "The server redirected the request to another server, " +
                                                    text::toValidUtf8(location) + "; it was not followed");
     }
@@ -879,20 +410,22 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
         // The transport reports the wire only in verbose mode; its own text goes to onWire, not to stderr.
-        curl_easy_setopt(c, CURLOPT_VERBOSE, observer ? 1L : 0L);
-        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, observer ? &Impl::onWire : nullptr);
+        const bool recording = recorder.observer() != nullptr;
+        curl_easy_setopt(c, CURLOPT_VERBOSE, recording ? 1L : 0L);
+        curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, recording ? &Impl::onWire : nullptr);
         curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
     }
 
     CURLcode perform(curl_slist* headerList) {
         clearReply();
         configure(headerList);
-        if (observer) beginExchange();
+        const bool recording = recorder.observer() != nullptr;
+        if (recording) recorder.begin(method, url, user);
         const CURLcode code = curl_easy_perform(curl.get());
         long newConnections = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
         connections += newConnections;
-        if (observer) finishExchange(code == CURLE_OK ? std::string() : failureText(code));
+        if (recording) recorder.finish(code == CURLE_OK ? std::string() : failureText(code));
         return code;
     }
 
@@ -902,17 +435,41 @@ struct HttpRequest::Impl {
         return code;
     }
 
+    // The transport answers a server it has authenticated with at once, in the scheme it learnt, and
+    // Digest with the nonce it kept. Those answers belong to the server, user and password they were made
+    // for: another server (or a new user id or password) starts with none and gets credentials only after
+    // it asks for them. Spelling the same server differently costs one challenge, nothing more.
+    void forgetAuthenticationElsewhere() {
+        const std::size_t authority = url.find("://");
+        const std::string_view origin = std::string_view(url).substr(
+            0, url.find('/', authority == std::string::npos ? 0 : authority + 3));
+        if (origin == authOrigin && user == authUser && password == authPassword) return;
+        forgetAuthentication();
+        authOrigin = origin;
+        authUser = user;
+        authPassword = password;
+    }
+
+    void forgetAuthentication() {
+        curl_easy_reset(curl.get());  // the connections stay open; every option is set again by configure
+        nonceHeld = false;
+    }
+
     // A server that has forgotten the nonce the transport kept (it restarted, or another one answers under
     // the same name) answers it with a fresh challenge without stale=true, which the transport takes for a
-    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once.
+    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once. Whether the
+    // request went out with a kept nonce is known before it starts, so a cancelled or failed transfer
+    // cannot leave the next one without its second try.
     CURLcode performAuthenticated(curl_slist* headerList) {
-        const bool reusedNonce = nonceKept;
+        forgetAuthenticationElsewhere();
+        const bool reusedNonce = nonceHeld;
         CURLcode code = perform(headerList);
+        nonceHeld = nonceHeld || digestChallenged;
         if (code == CURLE_OK && reusedNonce && responseCode() == 401 && digestChallenged) {
-            curl_easy_reset(curl.get());  // forgets the nonce; the connections stay open
+            forgetAuthentication();
             code = perform(headerList);
+            nonceHeld = digestChallenged;
         }
-        nonceKept = code == CURLE_OK && responseCode() != 401 && (digestChallenged || reusedNonce);
         return code;
     }
 
@@ -921,9 +478,10 @@ struct HttpRequest::Impl {
         std::optional<Error> refused = std::move(refusal);
         const bool askedForAuthentication = statusLineCode == "401";
         clearReply();
-        if (cancelled) throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + url);
+        if (cancelled)
+            throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + shownUrl);
         if (refused) throw std::move(*refused);
-        std::string description(plainWordsFor(code));
+        std::string description(http::plainWordsFor(code));
         curl_off_t connectTime = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
         if (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0) {
@@ -945,7 +503,7 @@ struct HttpRequest::Impl {
         curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
         if (osErrno != 0 && code == CURLE_COULDNT_CONNECT)
             description += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
-        description += "\r\n" + method + " " + url;
+        description += "\r\n" + method + " " + shownUrl;
         throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description);
     }
 };
@@ -978,10 +536,12 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     }
     d.method = method;
     d.url = encoded;
+    d.shownUrl = encoded;
+    redaction::hideUserInfo(d.shownUrl);
     {
         std::lock_guard lock(d.liveMutex);
         d.liveMethod = d.method;
-        d.liveUrl = d.url;
+        d.liveUrl = d.shownUrl;
     }
     d.sent = d.toSend = d.received = d.toReceive = 0;
     d.user = user;
@@ -1047,36 +607,12 @@ std::string HttpRequest::responseText() const {
 
 std::string HttpRequest::responseTextForError() const {
     impl_->requireState(Impl::State::Done, "responseTextForError");
-    const std::string_view body = impl_->responseBody;
-    const std::string charset = text::charsetOf(getResponseHeader("Content-Type"));
-    if (body.size() <= kMaxQuotedReply) return text::decodeToUtf8(body, charset);
-    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
-    const bool utf16 =
-        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
-    std::size_t cut = kMaxQuotedReply;
-    while (!utf16 && cut > kMaxQuotedReply - 3 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
-        --cut;
-    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
-           std::to_string(body.size() - cut) + " more octets)";
+    return http::quotedBody(impl_->responseBody, getResponseHeader("Content-Type"), kMaxQuotedReply);
 }
 
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
-    const std::string contentType = getResponseHeader("Content-Type");
-    // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
-    // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
-    if (!isXmlMediaType(contentType)) return XmlDocument();
-    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
-    const std::string charset = text::charsetOf(contentType);
-    XmlDocument document;
-    if (text::isUtf8Name(charset)) {
-        document.loadXML(impl_->responseBody);
-    } else if (auto decoded = text::decodeFromCharset(impl_->responseBody, charset)) {
-        document.loadXML(*decoded);
-    } else {
-        return XmlDocument::fromBytes(impl_->responseBody);
-    }
-    return document;
+    return http::xmlBody(impl_->responseBody, getResponseHeader("Content-Type"));
 }
 
 std::string_view HttpRequest::responseBody() const {
@@ -1125,7 +661,7 @@ void HttpRequest::clearCancel() {
 }
 
 void HttpRequest::setExchangeObserver(ExchangeObserver* observer) {
-    impl_->observer = observer;
+    impl_->recorder.setObserver(observer);
 }
 
 long HttpRequest::connectionsOpened() const {

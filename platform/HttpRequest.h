@@ -16,8 +16,10 @@ class ExchangeObserver;
 // open starts a clean request (no method, header, body or credential of the previous one carries over);
 // setRequestHeader adds a header that is sent exactly once, as set; send transmits the body and blocks until
 // the whole reply is in. The object answers an authentication challenge with the user and password given to
-// open; a Digest challenge to a request that reused a kept nonce (the server restarted and forgot it) is
-// answered once more with a fresh handshake. Redirects are followed only within the same server (same host
+// open, and only a challenge: credentials go to a server only after it has asked for them, and a request to
+// another server (scheme, host and port), or with another user id or password, starts with none. A Digest
+// challenge to a request that reused a kept nonce (the server restarted and forgot it) is answered once
+// more with a fresh handshake, also after a request that failed or was cancelled. Redirects are followed only within the same server (same host
 // and port, or the same host moving from http to https); a redirect elsewhere ends the request with an Error
 // naming the location, and nothing is sent there.
 //

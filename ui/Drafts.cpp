@@ -77,7 +77,7 @@ void Drafts::save(const Draft& draft) {
     const QByteArray bytes = encode(draft);
     files::writeFileAtomically(pathOf(QCoreApplication::applicationPid(), kDraft).toStdString(),
                                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                               files::kPrivate);
+                               files::Visibility::Private);
 }
 
 void Drafts::remove() {

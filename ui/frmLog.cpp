@@ -6,16 +6,18 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include "platform/Files.h"
+#include "platform/Redaction.h"
 #include "ui/ErrorGuard.h"
 #include "ui/Text.h"
 
@@ -86,6 +88,15 @@ bool curlMakesItself(std::string_view name) {
     return false;
 }
 
+// The user information of a URL is hidden in the log; curl is given the user id with -u instead, so the
+// hidden text must not reach it as a user name.
+std::string withoutUserInfo(const std::string& url) {
+    const std::size_t start = url.find("://");
+    const std::size_t at = start == std::string::npos ? start : url.find('@', start);
+    if (at == std::string::npos || url.compare(start + 3, at - start - 3, redaction::kHidden) != 0) return url;
+    return url.substr(0, start + 3) + url.substr(at + 1);
+}
+
 }  // namespace
 
 std::string exchangeText(const Exchange& exchange, bool prettyXml) {
@@ -119,7 +130,7 @@ std::string curlCommand(const Exchange& exchange) {
         command += " --data-binary " + shellQuoted(exchange.bodyOut);
     }
     if (!exchange.user.empty()) command += " --anyauth -u " + shellQuoted(exchange.user);
-    command += " " + shellQuoted(exchange.url);
+    command += " " + shellQuoted(withoutUserInfo(exchange.url));
     if (static_cast<long long>(exchange.bodyOut.size()) < exchange.bodyOutSize) {
         command = "# The body is cut at its first " + std::to_string(exchange.bodyOut.size()) + " of " +
                   std::to_string(exchange.bodyOutSize) + " octets.\n" + command;
@@ -139,7 +150,8 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
       save_(new QPushButton("&Save…", this)),
       copyCurl_(new QPushButton("Copy as &curl command", this)),
       list_(new QTreeWidget(this)),
-      details_(new QPlainTextEdit(this)) {
+      details_(new QPlainTextEdit(this)),
+      hiding_(new QLabel(kHidingText, this)) {
     setObjectName("frmLog");
     setWindowTitle("Protocol log");
     resize(900, 600);
@@ -179,9 +191,12 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(list_);
     split->addWidget(details_);
+    hiding_->setObjectName("logHiding");
+    hiding_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(split, 1);
+    layout->addWidget(hiding_);
 
     connect(filter_, &QLineEdit::textChanged, this, &frmLog::filterChanged);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &frmLog::selectionChanged);
@@ -252,14 +267,8 @@ void frmLog::saveTo(const QString& path) {
     log_.visitFrom(0, [&](std::uint64_t, const Exchange& exchange) {
         if (passes(exchange)) text += exchangeText(exchange, false) + "\r\n" + std::string(78, '-') + "\r\n";
     });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        throw Error(errors::kFileBase, "Protocol log",
-                    "The log could not be written to \"" + path.toStdString() +
-                        "\": " + file.errorString().toStdString());
-    }
+    // The log holds what the user sent and received: readable by the user alone.
+    files::writeFileAtomically(path.toStdString(), text, files::Visibility::Private);
 }
 
 void frmLog::saveClicked() {

@@ -11,6 +11,7 @@
 #include "platform/ExchangeLog.h"
 #include "platform/Toolkit.h"
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -19,9 +20,10 @@ class QTreeWidget;
 namespace ostrel::ui {
 
 // The protocol log: the last exchanges with the server, newest last, each with its request and reply as they
-// went over the wire (credentials already hidden by the request object). The request object reports on the
-// thread that runs the request, where the exchange is only stored; the list learns of new exchanges on the
-// user-interface thread, at most one update queued at a time however fast they come.
+// went over the wire (credentials already hidden by the request object, by where they stand; a line under the
+// list says which). The request object reports on the thread that runs the request, where the exchange is
+// only stored; the list learns of new exchanges on the user-interface thread, at most one update queued at a
+// time however fast they come.
 class frmLog : public QWidget, public ExchangeObserver {
     Q_OBJECT
 public:
@@ -31,8 +33,8 @@ public:
     void exchanged(Exchange& exchange) override;
     // Copies of the exchanges kept, oldest first.
     std::vector<Exchange> exchanges() const { return log_.kept(); }
-    // Writes the exchanges kept (all of them, or those the filter lets through) as text; raises an
-    // Error when the file cannot be written.
+    // Writes the exchanges kept (all of them, or those the filter lets through) as text, readable by the
+    // user alone (0600); raises an Error when the file cannot be written.
     void saveTo(const QString& path);
 
 private slots:
@@ -56,7 +58,13 @@ private:
     QPushButton* copyCurl_;
     QTreeWidget* list_;
     QPlainTextEdit* details_;
+    QLabel* hiding_;
 };
+
+// What the log hides, in the words the window shows under the exchanges.
+inline constexpr const char* kHidingText =
+    "Hidden: the values of Authorization, Proxy-Authorization, Cookie and Set-Cookie, the user information of "
+    "URLs, and echoes of the Authorization values sent.";
 
 // An exchange as readable text: a summary line, the request's headers and body, the reply's headers and body.
 // Bodies in XML are shown indented when prettyXml is set.

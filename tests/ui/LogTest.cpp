@@ -1,10 +1,12 @@
 // The protocol log against Apache with Basic and Digest: exchanges reach the window from the thread that ran
-// the request, hold what went over the wire, and no copy of the password exists in them, in the saved log
-// or in a curl command.
+// the request, hold what went over the wire, and no credential exists in them, in the saved log or in a curl
+// command.
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
+
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "client/WebDAVClient.h"
+#include "platform/Files.h"
 #include "support/DavServer.h"
 #include "support/ScriptedToolkit.h"
 #include "ui/frmLog.h"
@@ -28,57 +31,58 @@ private slots:
         QTest::newRow("digest") << "digest";
     }
 
+    // The password "config" is also a folder's name and a word in the documents: the credentials go, and
+    // every name and text holding those letters stays as it went over the wire.
     void credentialsAreHiddenEverywhere() {
         QFETCH(QString, auth);
-        // Percent-encoded in the URL, escaped as "&amp;" in XML text.
-        const std::string password = "s3cret &Pw";
-        test::DavServer server(
-            {.auth = auth.toStdString(), .user = "logger", .password = password, .seed = false});
+        const std::string password = "config";
+        test::DavServer server({.auth = auth.toStdString(), .user = "logger", .password = password});
         test::ScriptedToolkit toolkit;
         ui::frmLog log(toolkit);
         WebDAVClient client;
-        client.WebDAVURI(server.url());
+        // Typed into the server URI as well.
+        const std::string base = server.url().substr(std::string("http://").size());
+        client.WebDAVURI("http://logger:" + password + "@" + base);
         client.UserId("logger");
         client.Password(password);
         client.SetExchangeObserver(&log);
-        const std::string resource = "note " + password + ".xml";
         std::thread worker([&] {
-            client.UpdateDocument(resource, "<note>s3cret &amp;Pw</note>");
-            client.GetDocument(resource);
+            client.GetDocument("xbrl/config/Document_1.xml");
+            client.UpdateDocument("xbrl/config/Mine.xml", "<note>config</note>");
         });
         worker.join();
-        // The PUT is challenged first; the GET goes with the credentials the challenge asked for.
+        // The GET is challenged first; the PUT goes with the credentials the challenge asked for.
         QTRY_COMPARE(log.exchanges().size(), std::size_t(3));
 
         QTemporaryDir scratch;
         const QString saved = scratch.filePath("log.txt");
+        files::writeFileAtomically(saved.toStdString(), "an older log, readable by everyone");
         log.saveTo(saved);
+        struct stat info {};
+        QCOMPARE(::stat(saved.toLocal8Bit().constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
         std::ifstream in(saved.toStdString(), std::ios::binary);
         const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        QVERIFY(file.find("[hidden]") != std::string::npos);
-        QVERIFY(file.find("s3cret") == std::string::npos);
+        for (const char* secret : {"logger:config", "bG9nZ2VyOmNvbmZpZw", "response="})
+            QVERIFY2(file.find(secret) == std::string::npos, secret);
+        for (const char* kept : {"/xbrl/config/Document_1.xml", "urn:ostrel:config:taxonomy",
+                                 "<note>config</note>", "Authorization: [hidden]\r\n", "http://[hidden]@"})
+            QVERIFY2(file.find(kept) != std::string::npos, kept);
 
-        const std::string url = server.url() + "/note%20[hidden].xml";
         const std::vector<Exchange> kept = log.exchanges();
-        for (const Exchange& exchange : kept) {
-            const std::string curl = ui::curlCommand(exchange);
-            QVERIFY(ui::exchangeText(exchange, true).find("s3cret") == std::string::npos);
-            QVERIFY(curl.find("s3cret") == std::string::npos);
-            QVERIFY(curl.find("-u 'logger'") != std::string::npos);
-            QCOMPARE(exchange.url, url);
-            QVERIFY(exchange.headersIn.starts_with("HTTP/1.1 " + std::to_string(exchange.status)));
-        }
         QCOMPARE(kept.front().status, 401);
-
-        const Exchange& put = kept[1];
-        QCOMPARE(put.method, std::string("PUT"));
-        QCOMPARE(put.status, 201);
-        QVERIFY(put.headersOut.find("\r\nAuthorization: [hidden]\r\n") != std::string::npos);
-        QCOMPARE(put.bodyOut, std::string("<note>[hidden]</note>"));
-        const Exchange& get = kept.back();
-        QCOMPARE(get.method, std::string("GET"));
-        QCOMPARE(get.reason, std::string("OK"));
-        QCOMPARE(get.bodyIn, std::string("<note>[hidden]</note>"));
+        QCOMPARE(kept[1].url, "http://[hidden]@" + base + "/xbrl/config/Document_1.xml");
+        QCOMPARE(kept[1].reason, std::string("OK"));
+        QCOMPARE(kept[2].bodyOut, std::string("<note>config</note>"));
+        QCOMPARE(kept[2].status, 201);
+        for (const Exchange& exchange : kept) {
+            QVERIFY(exchange.headersIn.starts_with("HTTP/1.1 " + std::to_string(exchange.status)));
+            const std::string curl = ui::curlCommand(exchange);
+            QVERIFY2(
+                curl.find("--anyauth -u 'logger' 'http://" + base + "/xbrl/config/") != std::string::npos,
+                curl.c_str());
+            QVERIFY(curl.find("hidden") == std::string::npos);
+        }
     }
 
     // Each row shows the exchange at its place, also after the log has overwritten older ones, whether

@@ -1,0 +1,344 @@
+#include "platform/HttpText.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <memory>
+
+#include "platform/Error.h"
+#include "platform/HttpRequest.h"
+#include "platform/TextCodec.h"
+
+namespace ostrel {
+
+namespace http {
+
+namespace {
+
+struct UrlFree {
+    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+};
+
+bool isTokenChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+std::string urlPart(CURLU* url, CURLUPart part, unsigned int flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || !text) return {};
+    std::string out(text);
+    curl_free(text);
+    return out;
+}
+
+}  // namespace
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool isToken(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c != '\0' && isTokenChar(c); });
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() &&
+           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool isHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+std::string_view standardReasonPhrase(int status) {
+    switch (status) {
+        case 100:
+            return "Continue";
+        case 101:
+            return "Switching Protocols";
+        case 102:
+            return "Processing";
+        case 200:
+            return "OK";
+        case 201:
+            return "Created";
+        case 202:
+            return "Accepted";
+        case 203:
+            return "Non-Authoritative Information";
+        case 204:
+            return "No Content";
+        case 205:
+            return "Reset Content";
+        case 206:
+            return "Partial Content";
+        case 207:
+            return "Multi-Status";
+        case 208:
+            return "Already Reported";
+        case 300:
+            return "Multiple Choices";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 304:
+            return "Not Modified";
+        case 307:
+            return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 402:
+            return "Payment Required";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 406:
+            return "Not Acceptable";
+        case 407:
+            return "Proxy Authentication Required";
+        case 408:
+            return "Request Timeout";
+        case 409:
+            return "Conflict";
+        case 410:
+            return "Gone";
+        case 411:
+            return "Length Required";
+        case 412:
+            return "Precondition Failed";
+        case 413:
+            return "Payload Too Large";
+        case 414:
+            return "URI Too Long";
+        case 415:
+            return "Unsupported Media Type";
+        case 416:
+            return "Range Not Satisfiable";
+        case 417:
+            return "Expectation Failed";
+        case 422:
+            return "Unprocessable Entity";
+        case 423:
+            return "Locked";
+        case 424:
+            return "Failed Dependency";
+        case 426:
+            return "Upgrade Required";
+        case 428:
+            return "Precondition Required";
+        case 429:
+            return "Too Many Requests";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        case 505:
+            return "HTTP Version Not Supported";
+        case 507:
+            return "Insufficient Storage";
+        case 508:
+            return "Loop Detected";
+        default:
+            return "";
+    }
+}
+
+// The transport failures a desktop user actually meets, in plain words.
+std::string_view plainWordsFor(int transportCode) {
+    switch (static_cast<CURLcode>(transportCode)) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "The server's host name could not be resolved";
+        case CURLE_COULDNT_CONNECT:
+            return "Could not connect to the server";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "The server did not answer in time; the request was abandoned";
+        case CURLE_PARTIAL_FILE:
+            return "The connection closed before the whole reply had arrived";
+        case CURLE_GOT_NOTHING:
+            return "The server closed the connection without sending a reply";
+        case CURLE_RECV_ERROR:
+            return "The connection failed while the reply was being received";
+        case CURLE_SEND_ERROR:
+            return "The connection failed while the request was being sent";
+        // libcurl calls a reply without a status line HTTP/0.9 and refuses it as an unsupported protocol; the
+        // URL's scheme was checked by open, so here it can only be the reply.
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "The server's reply is not HTTP";
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "The server's certificate could not be verified";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "The secure connection could not be established";
+        case CURLE_URL_MALFORMAT:
+            return "The URL is not valid";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "The server redirected the request too many times";
+        case CURLE_LOGIN_DENIED:
+            return "The server refused the user name and password";
+        // libcurl holds a header line of at most CURL_MAX_HTTP_HEADER octets and reports a longer one as
+        // out of memory: a huge status line, Location or Lock-Token.
+        case CURLE_OUT_OF_MEMORY:
+            return "The reply's header is larger than the 100 KiB this client accepts; the request was "
+                   "abandoned";
+        default:
+            return "The request failed";
+    }
+}
+
+bool isXmlMediaType(std::string_view contentType) {
+    std::string type(trim(contentType.substr(0, contentType.find(';'))));
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    return type.empty() || type == "text/xml" || type == "application/xml" || type.ends_with("+xml");
+}
+
+std::optional<StatusLine> statusLineOf(std::string_view line) {
+    line = trim(line);
+    if (!line.starts_with("HTTP/")) return std::nullopt;
+    StatusLine status;
+    const std::size_t codeStart = line.find(' ');
+    if (codeStart == std::string_view::npos) return status;
+    const std::size_t reasonStart = line.find(' ', codeStart + 1);
+    status.code = std::string(line.substr(codeStart + 1, reasonStart == std::string_view::npos
+                                                             ? std::string_view::npos
+                                                             : reasonStart - codeStart - 1));
+    if (reasonStart != std::string_view::npos)
+        status.reason = std::string(trim(line.substr(reasonStart + 1)));
+    return status;
+}
+
+// The same server: the same host and port, or the same host moving from http to https.
+bool isSameServer(const Origin& from, const Origin& to) {
+    if (!equalsIgnoreCase(from.host, to.host)) return false;
+    const bool upgrade = equalsIgnoreCase(from.scheme, "http") && equalsIgnoreCase(to.scheme, "https");
+    return upgrade || (equalsIgnoreCase(from.scheme, to.scheme) && from.port == to.port);
+}
+
+std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit) {
+    const std::string charset = text::charsetOf(contentType);
+    if (body.size() <= limit) return text::decodeToUtf8(body, charset);
+    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
+    const bool utf16 =
+        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
+    std::size_t cut = limit;
+    while (!utf16 && cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
+           std::to_string(body.size() - cut) + " more octets)";
+}
+
+XmlDocument xmlBody(std::string_view body, const std::string& contentType) {
+    // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
+    // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
+    if (!isXmlMediaType(contentType)) return XmlDocument();
+    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
+    const std::string charset = text::charsetOf(contentType);
+    XmlDocument document;
+    if (text::isUtf8Name(charset)) {
+        document.loadXML(body);
+    } else if (auto decoded = text::decodeFromCharset(body, charset)) {
+        document.loadXML(*decoded);
+    } else {
+        return XmlDocument::fromBytes(body);
+    }
+    return document;
+}
+
+bool isOnlyChunked(std::string_view codings) {
+    while (!codings.empty()) {
+        const std::size_t comma = codings.find(',');
+        if (!equalsIgnoreCase(trim(codings.substr(0, comma)), "chunked")) return false;
+        codings.remove_prefix(comma == std::string_view::npos ? codings.size() : comma + 1);
+    }
+    return true;
+}
+
+std::string sizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t(1) << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
+}
+
+std::optional<Origin> originOf(const std::string& base, const std::string& reference) {
+    std::unique_ptr<CURLU, UrlFree> url(curl_url());
+    constexpr unsigned int kLenient = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_URLENCODE;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), kLenient) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), kLenient) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    return Origin{urlPart(url.get(), CURLUPART_SCHEME), urlPart(url.get(), CURLUPART_HOST),
+                  urlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT)};
+}
+
+}  // namespace http
+
+namespace {
+constexpr const char* kSource = "HttpRequest";
+}  // namespace
+
+std::string encodeUrlForRequest(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size() + 16);
+    for (std::size_t i = 0; i < url.size(); ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        const bool existingEscape =
+            c == '%' && i + 2 < url.size() && http::isHex(url[i + 1]) && http::isHex(url[i + 2]);
+        // A resource path carries neither a fragment nor a query: '#' and '?' are part of a resource's name.
+        const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#?", c) != nullptr ||
+                                 (c == '%' && !existingEscape);
+        if (mayNotStand) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+void checkCredentials(std::string_view user, std::string_view password) {
+    const auto holdsControl = [](std::string_view text) {
+        return std::any_of(text.begin(), text.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x20 || u == 0x7F;
+        });
+    };
+    for (const auto& [what, text] : {std::pair{"user id", user}, std::pair{"password", password}}) {
+        if (holdsControl(text)) {
+            throw Error(errors::kHttpBadCredentials, kSource,
+                        std::string("The ") + what +
+                            " holds a line break or another control character; it was refused so that "
+                            "nothing can be injected into the request");
+        }
+    }
+}
+
+}  // namespace ostrel

@@ -1,0 +1,228 @@
+#include "platform/Redaction.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
+
+#include "platform/HttpText.h"
+
+namespace ostrel::redaction {
+
+namespace {
+
+using http::equalsIgnoreCase;
+using http::trim;
+
+bool isAlnum(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+// Headers whose whole value is a credential: the request's answers to a challenge, and a session's cookies,
+// which are as good as a password while they last.
+bool isHiddenHeader(std::string_view name) {
+    for (const std::string_view hidden : {"Authorization", "Proxy-Authorization", "Cookie", "Set-Cookie"}) {
+        if (equalsIgnoreCase(name, hidden)) return true;
+    }
+    return false;
+}
+
+bool isSentCredential(std::string_view name) {
+    return equalsIgnoreCase(name, "Authorization") || equalsIgnoreCase(name, "Proxy-Authorization");
+}
+
+std::string_view lineEndOf(std::string_view line) {
+    if (line.ends_with("\r\n")) return "\r\n";
+    return line.ends_with('\n') ? "\n" : "";
+}
+
+// Where the authority of a URL starting at start ends (RFC 3986: at "/", "?" or "#"), or where the text
+// around the URL ends it: white space, quotes and angle brackets. A "#" of a character reference ("&#39;")
+// in XML text is part of it.
+std::size_t authorityEnd(std::string_view text, std::size_t start) {
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c <= 0x20 || std::strchr("/?\\<>\"`", c) != nullptr) return i;
+        if (c == '#' && !(i > start && text[i - 1] == '&')) return i;
+    }
+    return text.size();
+}
+
+bool isSchemeChar(char c) {
+    return isAlnum(c) || c == '+' || c == '-' || c == '.';
+}
+
+std::string percentEncoded(std::string_view text, const char* hex) {
+    std::string encoded;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (isAlnum(c) || std::strchr("-._~", c) != nullptr) {
+            encoded += c;
+        } else {
+            encoded += {'%', hex[u >> 4], hex[u & 0x0F]};
+        }
+    }
+    return encoded;
+}
+
+std::string xmlEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&apos;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The response of a Digest answer (RFC 7616: response="hex"), the part that proves the password.
+std::optional<std::string_view> digestResponse(std::string_view value) {
+    for (std::size_t at = 0; at < value.size(); ++at) {
+        const std::string_view rest = value.substr(at);
+        const bool starts = at == 0 || value[at - 1] == ' ' || value[at - 1] == ',' || value[at - 1] == '\t';
+        if (!starts || rest.size() < 9 || !equalsIgnoreCase(rest.substr(0, 9), "response=")) continue;
+        std::string_view response = rest.substr(9);
+        if (response.starts_with('"')) {
+            response.remove_prefix(1);
+            return response.substr(0, response.find('"'));
+        }
+        return trim(response.substr(0, response.find(',')));
+    }
+    return std::nullopt;
+}
+
+// The first place from from on where form stands on its own: not inside a longer run of letters and
+// digits, so that a short credential never cuts a word of a document apart.
+std::size_t findStandalone(std::string_view text, std::string_view form, std::size_t from) {
+    for (std::size_t at = text.find(form, from); at != std::string_view::npos; at = text.find(form, at + 1)) {
+        const bool joinedBefore = at > 0 && isAlnum(form.front()) && isAlnum(text[at - 1]);
+        const std::size_t end = at + form.size();
+        const bool joinedAfter = end < text.size() && isAlnum(form.back()) && isAlnum(text[end]);
+        if (!joinedBefore && !joinedAfter) return at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+void hideHeaderValues(std::string& block, std::vector<std::string>* sent) {
+    std::string out;
+    std::size_t copied = 0;  // octets of block already in out
+    bool hiding = false;     // the line before was a hidden value, whose continuation lines go with it
+    bool sending = false;
+    for (std::size_t start = 0; start < block.size();) {
+        const std::size_t newline = block.find('\n', start);
+        const std::size_t next = newline == std::string::npos ? block.size() : newline + 1;
+        const std::string_view line = std::string_view(block).substr(start, next - start);
+        const bool continuation = line.starts_with(' ') || line.starts_with('\t');
+        if (continuation && hiding) {
+            if (sending) sent->back().append(" ").append(trim(line));
+            out.append(block, copied, start - copied);
+            copied = next;
+        } else {
+            hiding = false;
+            const std::size_t colon = continuation ? std::string_view::npos : line.find(':');
+            const std::string_view name = colon == std::string_view::npos ? "" : trim(line.substr(0, colon));
+            if (isHiddenHeader(name)) {
+                hiding = true;
+                sending = sent && isSentCredential(name);
+                if (sending) sent->emplace_back(trim(line.substr(colon + 1)));
+                out.append(block, copied, start + colon - copied).append(": ").append(kHidden);
+                out.append(lineEndOf(line));
+                copied = next;
+            }
+        }
+        start = next;
+    }
+    if (copied == 0) return;
+    out.append(block, copied);
+    block = std::move(out);
+}
+
+void hideUserInfo(std::string& text) {
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t mark = text.find("://"); mark != std::string::npos; mark = text.find("://", mark + 3)) {
+        if (mark == 0 || !isSchemeChar(text[mark - 1])) continue;
+        const std::size_t start = mark + 3;
+        const std::string_view authority =
+            std::string_view(text).substr(start, authorityEnd(text, start) - start);
+        const std::size_t at = authority.rfind('@');
+        if (at == std::string_view::npos) continue;
+        out.append(text, copied, start - copied).append(kHidden);
+        copied = start + at;
+    }
+    if (copied == 0) return;
+    out.append(text, copied);
+    text = std::move(out);
+}
+
+Echoes::Echoes(const std::vector<std::string>& sentValues) {
+    const auto add = [this](std::string_view part) {
+        if (part.empty()) return;
+        for (std::string form : {std::string(part), percentEncoded(part, "0123456789ABCDEF"),
+                                 percentEncoded(part, "0123456789abcdef"), xmlEscaped(part)})
+            forms_.push_back(std::move(form));
+    };
+    for (const std::string& sent : sentValues) {
+        const std::string_view value = trim(sent);
+        add(value);
+        const std::size_t space = value.find(' ');
+        if (space != std::string_view::npos) add(trim(value.substr(space + 1)));
+        if (const auto response = digestResponse(value)) add(*response);
+    }
+    std::sort(forms_.begin(), forms_.end());
+    forms_.erase(std::unique(forms_.begin(), forms_.end()), forms_.end());
+}
+
+void Echoes::hideIn(std::string& text) const {
+    std::string out;
+    std::size_t copied = 0;
+    for (;;) {
+        std::size_t at = std::string::npos;
+        std::size_t length = 0;
+        for (const std::string& form : forms_) {
+            const std::size_t found = findStandalone(text, form, copied);
+            if (found < at || (found == at && form.size() > length)) {
+                at = found;
+                length = form.size();
+            }
+        }
+        if (at == std::string::npos) break;
+        out.append(text, copied, at - copied).append(kHidden);
+        copied = at + length;
+    }
+    if (copied == 0) return;
+    out.append(text, copied);
+    text = std::move(out);
+}
+
+void hideCredentials(Exchange& e, std::vector<std::string>& sent) {
+    sent.clear();
+    hideHeaderValues(e.headersOut, &sent);
+    hideHeaderValues(e.headersIn);
+    for (std::string* text : {&e.url, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
+        hideUserInfo(*text);
+    // A server may echo what it was sent: a debugging page, a header of its own, a link.
+    if (sent.empty()) return;
+    const Echoes echoes(sent);
+    for (std::string* text : {&e.url, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure}) echoes.hideIn(*text);
+}
+
+}  // namespace ostrel::redaction
