@@ -37,6 +37,61 @@ std::vector<std::string> displayNames(XmlDocument& reply) {
     return names;
 }
 
+XmlNode davChild(const XmlNode& parent, std::string_view localName) {
+    for (XmlNode child = parent.firstChild(); child; child = child.nextSibling()) {
+        if (child.nodeType() == XmlNodeType::Element && child.localName() == localName &&
+            child.namespaceURI() == "DAV:")
+            return child;
+    }
+    return {};
+}
+
+namespace {
+
+// "HTTP/1.1 403 Forbidden" -> "403 Forbidden"
+std::string statusOf(const XmlNode& propstat) {
+    const std::string line = davChild(propstat, "status").text();
+    const std::size_t space = line.find(' ');
+    return space == std::string::npos ? line : line.substr(space + 1);
+}
+
+}  // namespace
+
+void forEachPropstat(const XmlNode& multistatus,
+                     const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f) {
+    for (XmlNode response = multistatus.firstChild(); response; response = response.nextSibling()) {
+        if (response.localName() != "response" || response.namespaceURI() != "DAV:") continue;
+        for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
+            if (propstat.localName() != "propstat" || propstat.namespaceURI() != "DAV:") continue;
+            f(response, davChild(propstat, "prop"), statusOf(propstat).starts_with('2'));
+        }
+    }
+}
+
+std::string refusedProperties(XmlDocument& reply) {
+    std::string refused;
+    for (XmlNode response = reply.documentElement().firstChild(); response; response = response.nextSibling()) {
+        for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
+            if (propstat.localName() != "propstat" || propstat.namespaceURI() != "DAV:") continue;
+            const std::string status = statusOf(propstat);
+            if (status.empty() || status.starts_with('2')) continue;
+            for (XmlNode property = davChild(propstat, "prop").firstChild(); property;
+                 property = property.nextSibling())
+                refused += (refused.empty() ? "" : ", ") + property.localName() + " (" + status + ")";
+        }
+    }
+    return refused;
+}
+
+bool reportsLockDiscovery(XmlDocument& reply) {
+    bool reported = false;
+    forEachPropstat(reply.documentElement(), [&](const XmlNode&, const XmlNode& prop, bool success) {
+        reported = reported || (success && davChild(prop, "lockdiscovery"));
+    });
+    // A reply of another shape (a bare prop, as a LOCK reply is) reports it where it stands.
+    return reported || reply.documentElement().localName() == "prop";
+}
+
 std::string refusalCondition(XmlDocument& reply) {
     selectDavNamespace(reply);
     const XmlNode condition = reply.selectSingleNode("/d:error/*");

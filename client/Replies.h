@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,20 @@ XmlNode firstLockToken(XmlDocument& reply);
 std::string getetag(XmlDocument& reply);
 // The texts of every DAV:displayname element, in document order.
 std::vector<std::string> displayNames(XmlDocument& reply);
+
+// The properties a PROPPATCH reply says were not set, each with its status: "displayname (403 Forbidden)",
+// joined by ", "; empty when every property was set.
+std::string refusedProperties(XmlDocument& reply);
+// True when a reply to a PROPFIND of lockdiscovery holds the property: a server that does not report locks
+// answers it as missing (404), which says nothing about whether the resource is locked.
+bool reportsLockDiscovery(XmlDocument& reply);
+
+// Walks a multistatus reply: f(response, propstat, prop) for every propstat of every DAV:response, with
+// whether its status is a success (2xx).
+void forEachPropstat(const XmlNode& multistatus,
+                     const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f);
+// The first child element with this local name in the DAV: namespace; the empty handle when there is none.
+XmlNode davChild(const XmlNode& parent, std::string_view localName);
 
 // The condition a server names when it refuses a request: the first element of a DAV:error reply (RFC 4918,
 // 16), e.g. "propfind-finite-depth"; empty when the reply is no DAV:error.

@@ -1,65 +1,20 @@
 #include "client/WebDAVClient.h"
 
-#include "client/Replies.h"
-
+#include <cctype>
 #include <string_view>
 
+#include "client/ClientText.h"
+#include "client/Replies.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel {
 
+using namespace client;
+
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
-
-constexpr std::string_view kPropNameQuery =
-    "<?xml version='1.0'?><propfind xmlns='DAV:'><propname/></propfind>";
-constexpr std::string_view kAllPropQuery =
-    "<?xml version='1.0'?><propfind xmlns='DAV:'><allprop/></propfind>";
-constexpr std::string_view kPropQueryTemplate =
-    "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><$prop/></prop></propfind>";
-constexpr std::string_view kPropertyUpdateTemplate =
-    "<?xml version='1.0'?><propertyupdate xmlns='DAV:' $ns><set><prop><$prop>$value</$prop></prop></set>"
-    "</propertyupdate>";
-constexpr std::string_view kLockBody =
-    "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/></lockscope>"
-    "<locktype><write/></locktype></lockinfo>";
 constexpr std::string_view kGetETagQuery =
     "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><getetag/></prop></propfind>";
-static_assert(kLockBody.size() == 137, "servers see the lock body's length in Content-Length");
-
-Error clientError(std::string source, std::string description) {
-    return Error(WebDAVClient::kErrorNumber, std::move(source), std::move(description));
-}
-
-// Replaces every occurrence, scanning past what was inserted, so a replacement that contains the pattern
-// is left as it is.
-std::string replaceAll(std::string text, std::string_view pattern, std::string_view replacement) {
-    std::size_t pos = 0;
-    while ((pos = text.find(pattern, pos)) != std::string::npos) {
-        text.replace(pos, pattern.size(), replacement);
-        pos += replacement.size();
-    }
-    return text;
-}
-
-std::string trimSpaces(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
-
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
-
-// True when the reply's text (see HttpRequest::responseText) is its octets as they are: UTF-8 by its label or
-// for want of one, no byte-order mark, nothing to replace. Such a reply, nearly every one, is parsed where it
-// lies instead of as a copy.
-bool isItsOwnText(std::string_view body, const std::string& charset) {
-    return (charset.empty() || charset == "utf-8" || charset == "utf8") &&
-           !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
-}
 
 // The three document operations only ever address XML documents.
 void checkDocumentName(const std::string& resource, const char* operation) {
@@ -81,8 +36,17 @@ bool sameVersion(std::string_view now, std::string_view fetched) {
     return now.empty() || opaqueTag(now) == opaqueTag(fetched);
 }
 
-std::string octetCount(std::string_view body) {
-    return std::to_string(body.size());
+bool isHtml(const std::string& contentType) {
+    std::string type = trimSpaces(contentType.substr(0, contentType.find(';')));
+    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type == "text/html";
+}
+
+// RFC 4918 (5.2) names a collection by a URL ending in "/"; nginx insists on it for MKCOL, COPY and MOVE, the
+// other servers take either.
+std::string asCollection(std::string url) {
+    if (!url.ends_with('/')) url += '/';
+    return url;
 }
 
 // Why a non-empty reply gave no document: the parser's reason, or else the label that kept it from being
@@ -99,8 +63,18 @@ std::string whyUnreadable(const XmlParseError& error, const std::string& content
 }  // namespace
 
 std::string WebDAVClient::resourceUrl(const std::string& resource) const {
-    // Joined as plain text; the request object sends "?" and "#" in it as part of the name.
+    // Joined as plain text, as the user wrote it: the URL messages name.
     return WebDAVURI_ + "/" + resource;
+}
+
+std::string WebDAVClient::requestUrl(const std::string& resource) const {
+    // A name is text: its "%" is a character, never the start of an escape ("Report%20Q1.xml" is that name,
+    // not "Report Q1.xml"). The request object sends "?" and "#" in it as part of the name too. The server
+    // URI is a URL as typed, its escapes included.
+    std::string url = WebDAVURI_ + "/";
+    url.reserve(url.size() + resource.size());
+    for (const char c : resource) url += c == '%' ? std::string_view("%25") : std::string_view(&c, 1);
+    return url;
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
@@ -119,9 +93,8 @@ std::string WebDAVClient::withReplyText(std::string message) const {
 
 XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::string& resource,
                                      const std::string& body, bool useLockToken) {
-    const std::string url = resourceUrl(resource);
-    const int status = sendDocument(method, url, body, useLockToken);
-    if (status >= 300) raiseForStatus(status, url);
+    const int status = sendDocument(method, requestUrl(resource), body, useLockToken);
+    if (status >= 300) raiseForStatus(status, resourceUrl(resource));
     return httpRequest_.responseXML();
 }
 
@@ -152,33 +125,22 @@ void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
     }
 }
 
-XmlDocument WebDAVClient::loadReply(const char* source) const {
-    XmlDocument reply;
-    reply.setProperty("SelectionLanguage", "XPath");
-    const std::string_view body = httpRequest_.responseBody();
-    const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
-                            ? reply.loadXML(body)
-                            : reply.loadXML(httpRequest_.responseText());
-    // Every WebDAV reply to these methods is an element in the DAV: namespace (multistatus, prop, error).
-    // Servers answer a refusal with an error page instead, and Apache's and lighttpd's are well-formed XHTML.
-    if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
-        throw clientError(source, withReplyText("Failed to load response"));
-    }
-    return reply;
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // Documents and collections
 
 XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
     checkDocumentName(resource, "GetDocument");
     XmlDocument reply = ProcessDoc("GET", resource, "", false);
+    const std::string_view body = httpRequest_.responseBody();
+    if (reply.hasChildNodes() || body.empty()) return reply;
+    const std::string contentType = httpRequest_.getResponseHeader("Content-Type");
+    // Servers label a document by its name's extension, so an XML document may come as text/plain or
+    // application/octet-stream; an HTML page is never one.
+    if (reply.parseError().reason.empty() && !isHtml(contentType)) reply = XmlDocument::fromBytes(body);
     // Shown as an empty result, such a reply would be written to the result file, and storing it back from
     // the editor would replace the server's copy.
-    if (!reply.hasChildNodes() && !httpRequest_.responseBody().empty()) {
-        throw clientError(
-            "GetDocument",
-            withReplyText(whyUnreadable(reply.parseError(), httpRequest_.getResponseHeader("Content-Type"))));
+    if (!reply.hasChildNodes()) {
+        throw clientError("GetDocument", withReplyText(whyUnreadable(reply.parseError(), contentType)));
     }
     return reply;
 }
@@ -212,24 +174,23 @@ WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resourc
         if (isStrongETag(now.etag)) conditions.push_back({"If-Match", now.etag});
     }
     if (!token.empty()) opaquetoken_ = token;
-    const std::string url = resourceUrl(resource);
-    const int status = sendDocument("PUT", url, xmldoc, !token.empty(), conditions);
+    const int status = sendDocument("PUT", requestUrl(resource), xmldoc, !token.empty(), conditions);
     if (status == 412 && !conditions.empty()) {
         return {XmlDocument(),
                 expected.kind == Kind::Absent ? StoreConflict::Exists : StoreConflict::Changed, {}};
     }
-    if (status >= 300) raiseForStatus(status, url);
+    if (status >= 300) raiseForStatus(status, resourceUrl(resource));
     StoreResult stored{httpRequest_.responseXML(), StoreConflict::None, httpRequest_.getResponseHeader("ETag")};
     if (stored.etag.empty()) stored.etag = CurrentVersion(resource).etag;
     return stored;
 }
 
 WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& resource) {
-    const std::string url = resourceUrl(resource);
+    const std::string url = requestUrl(resource);
     sendRequest("HEAD", url, {});
     const int status = httpRequest_.status();
     if (status == 404 || status == 410) return {};
-    if (status >= 300) raiseForStatus(status, url);
+    if (status >= 300) raiseForStatus(status, resourceUrl(resource));
     ResourceVersion version{true, httpRequest_.getResponseHeader("ETag")};
     if (version.etag.empty()) version.etag = propertyETag(url);
     return version;
@@ -237,7 +198,7 @@ WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& re
 
 std::string WebDAVClient::FetchedETag(const std::string& resource) {
     const std::string etag = httpRequest_.getResponseHeader("ETag");
-    return etag.empty() ? propertyETag(resourceUrl(resource)) : etag;
+    return etag.empty() ? propertyETag(requestUrl(resource)) : etag;
 }
 
 std::string WebDAVClient::propertyETag(const std::string& url) {
@@ -257,12 +218,11 @@ XmlDocument WebDAVClient::DeleteDocument(const std::string& resource, const std:
 }
 
 XmlDocument WebDAVClient::MakeCollection(const std::string& Collection, const std::string& XMLProp) {
-    const std::string url = resourceUrl(Collection);
     Headers headers;
     if (!XMLProp.empty()) headers.push_back({"Content-Type", "text/xml"});
-    sendRequest("MKCOL", url, headers, XMLProp);
+    sendRequest("MKCOL", asCollection(requestUrl(Collection)), headers, XMLProp);
     const int status = httpRequest_.status();
-    if (status >= 300) raiseForStatus(status, url);
+    if (status >= 300) raiseForStatus(status, resourceUrl(Collection));
     return httpRequest_.responseXML();
 }
 
@@ -280,9 +240,14 @@ void WebDAVClient::MoveResource(const std::string& sSourceURL, const std::string
 
 void WebDAVClient::TransferResource(const std::string& method, const std::string& sSourceURL,
                                     const std::string& sDestinationURL, bool overwrite) {
-    const std::string source = contains(sSourceURL, "http://") ? sSourceURL : resourceUrl(sSourceURL);
-    const std::string destination =
-        contains(sDestinationURL, "://") ? sDestinationURL : resourceUrl(sDestinationURL);
+    std::string source = contains(sSourceURL, "http://") ? sSourceURL : requestUrl(sSourceURL);
+    std::string destination = contains(sDestinationURL, "://") ? sDestinationURL : requestUrl(sDestinationURL);
+    // A name without ".xml" is a collection, and nginx refuses to copy or move one whose URL or Destination
+    // does not end in "/".
+    if (!contains(sSourceURL, ".xml")) {
+        source = asCollection(std::move(source));
+        destination = asCollection(std::move(destination));
+    }
     // The Destination is a URL like the request's (RFC 4918, 10.3): a space, "#" or "é" sent raw gets 400.
     sendRequest(method, source,
                 {{"Destination", encodeUrlForRequest(destination)}, {"Overwrite", overwrite ? "T" : "F"}});
@@ -292,101 +257,6 @@ void WebDAVClient::TransferResource(const std::string& method, const std::string
         throw clientError("CopyResource",
                           "Copy failed: " + std::to_string(status) + ": " + httpRequest_.statusText());
     }
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Properties
-
-XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource) {
-    if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
-    LastReferencedResource_ = resource;
-    // No Depth header: the server answers for the resource and everything below it, which is what the
-    // collection listing reads its members from.
-    sendRequest("PROPFIND", resourceUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(qry)}}, qry);
-    return loadReply("FindProperty");
-}
-
-XmlDocument WebDAVClient::GetAllPropertyNames(const std::string& resource) {
-    return PropertyFind(std::string(kPropNameQuery), resource);
-}
-
-XmlDocument WebDAVClient::GetAllProperties(const std::string& resource) {
-    return PropertyFind(std::string(kAllPropQuery), resource);
-}
-
-XmlDocument WebDAVClient::FindPropertyByName(const std::string& resource, const std::string& PropertyName) {
-    return PropertyFind(replaceAll(std::string(kPropQueryTemplate), "$prop", trimSpaces(PropertyName)),
-                        resource);
-}
-
-XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std::string& PropertyName,
-                                         const std::string& PropertyValue, const std::string& NameSpace) {
-    // Each replacement works on the result of the one before: a "$value" or "$ns" inside the name is
-    // replaced too.
-    std::string body = replaceAll(std::string(kPropertyUpdateTemplate), "$prop", PropertyName);
-    body = replaceAll(std::move(body), "$value", PropertyValue);
-    body = replaceAll(std::move(body), "$ns", NameSpace);
-    sendRequest("PROPPATCH", resourceUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body);
-    return loadReply("PropertyUpdate");
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Locks
-
-void WebDAVClient::LockResource(const std::string& resource) {
-    LastReferencedResource_ = resource;
-    sendRequest("LOCK", resourceUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody);
-    const int status = httpRequest_.status();
-    if (status == 423) throw clientError("LockResource", "Document is already locked");
-    XmlDocument reply = loadReply("LockResource");
-    // A refused lock can still name resources in DAV:href elements (a 207 lists the members that blocked a
-    // depth-infinity lock, an error reply may name a conflicting lock); only a granted lock's reply carries
-    // the new token.
-    const bool granted = status < 300 && status != 207;
-    const XmlNode href = granted ? replies::firstDavHref(reply) : XmlNode();
-    if (!href) throw clientError("LockResource", withReplyText("Failed to lock resource"));
-    opaquetoken_ = "<" + href.text() + ">";
-}
-
-void WebDAVClient::UnlockResource(const std::string& resource, const std::string& token) {
-    LastReferencedResource_ = resource;
-    const std::string& chosen = token.empty() ? opaquetoken_ : token;
-    sendRequest("UNLOCK", resourceUrl(resource), {{"Content-Type", "text/xml"}, {"Lock-Token", chosen}});
-    if (httpRequest_.status() != 204) throw clientError("UnlockResource", "Failed to unlock resource");
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// The collection listing
-
-namespace {
-
-Error listingRefused(const std::string& condition, std::string_view replyText) {
-    const std::string what = condition == "propfind-finite-depth"
-                                 ? "The server refuses listings of unlimited depth"
-                                 : "The server refuses the listing";
-    return clientError("FindProperty",
-                       what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
-}
-
-}  // namespace
-
-XmlDocument listCollection(WebDAVClient& client, const std::string& resource) {
-    XmlDocument reply;
-    try {
-        reply = client.FindPropertyByName(resource, "displayname");
-    } catch (const Error& error) {
-        // The reply's text follows the first line of "Failed to load response".
-        const std::string& description = error.description();
-        const std::string condition = replies::refusalCondition(description);
-        if (error.number() != WebDAVClient::kErrorNumber || condition.empty()) throw;
-        throw listingRefused(condition, std::string_view(description).substr(description.find('\n') + 1));
-    }
-    const std::string condition = replies::refusalCondition(reply);
-    if (!condition.empty()) throw listingRefused(condition, reply.xml());
-    return reply;
 }
 
 }  // namespace ostrel

@@ -97,6 +97,9 @@ public:
     // PROPFIND with the caller's body and no Depth header (depth infinity); the reply is returned whatever
     // its status, as long as it is a DAV: reply.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
+    // The same with a Depth header ("0", "1"); a refusal of unlimited depth, which the server can only answer
+    // to the request without one, is asked once more with Depth 1 by the form above.
+    XmlDocument PropertyFind(const std::string& qry, const std::string& resource, std::string_view depth);
     // Takes an exclusive write lock and keeps its token.
     void LockResource(const std::string& resource);
     // Releases a lock with the given token, or with the kept one when none is given.
@@ -133,6 +136,7 @@ private:
                           const std::string& sDestinationURL, bool overwrite);
 
     std::string resourceUrl(const std::string& resource) const;
+    std::string requestUrl(const std::string& resource) const;
     std::string propertyETag(const std::string& url);
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
@@ -141,6 +145,8 @@ private:
     std::string withReplyText(std::string message) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
     XmlDocument loadReply(const char* source) const;
+    void sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth);
+    bool refusesUnlimitedDepth() const;
 
     std::string WebDAVURI_;
     std::string UserId_;
@@ -149,11 +155,5 @@ private:
     std::string LastReferencedResource_;
     HttpRequest httpRequest_;
 };
-
-// The collection listing's request: FindPropertyByName(resource, "displayname"), the display names of a
-// collection and everything below it. A server that refuses it, in a DAV:error document or on an error page,
-// raises an Error naming its condition, e.g. "The server refuses listings of unlimited depth
-// (propfind-finite-depth)". Other failures pass through unchanged.
-XmlDocument listCollection(WebDAVClient& client, const std::string& resource);
 
 }  // namespace ostrel

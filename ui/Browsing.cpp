@@ -1,5 +1,7 @@
 #include "ui/Browsing.h"
 
+#include <algorithm>
+
 #include "ui/Text.h"
 
 namespace ostrel::browsing {
@@ -7,25 +9,74 @@ namespace ostrel::browsing {
 using ui::contains;
 using ui::trimBlanks;
 
-std::vector<std::string> listing(const std::string& field, const std::vector<std::string>& names) {
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Compares the runs of digits at the start of a and b by value; moves past them.
+int compareNumbers(std::string_view& a, std::string_view& b) {
+    const auto run = [](std::string_view& text) {
+        std::size_t end = 0;
+        while (end < text.size() && isDigit(text[end])) ++end;
+        std::string_view digits = text.substr(0, end);
+        text.remove_prefix(end);
+        while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+        return digits;
+    };
+    const std::string_view x = run(a);
+    const std::string_view y = run(b);
+    if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+    return x.compare(y);
+}
+
+std::string withoutLeadingSlash(const std::string& name) {
+    return name.starts_with("/") ? name.substr(1) : name;
+}
+
+}  // namespace
+
+bool sortsBefore(std::string_view a, std::string_view b) {
+    const std::string_view wholeA = a;
+    const std::string_view wholeB = b;
+    while (!a.empty() && !b.empty()) {
+        if (isDigit(a.front()) && isDigit(b.front())) {
+            if (const int order = compareNumbers(a, b); order != 0) return order < 0;
+            continue;
+        }
+        if (folded(a.front()) != folded(b.front())) return folded(a.front()) < folded(b.front());
+        a.remove_prefix(1);
+        b.remove_prefix(1);
+    }
+    if (a.empty() != b.empty()) return a.empty();
+    return wholeA < wholeB;  // names equal but for case or leading zeros still get one order
+}
+
+std::vector<std::string> listing(const std::string& field, const std::vector<CollectionMember>& members) {
     std::vector<std::string> entries;
     if (trimBlanks(field).empty()) {
-        // The first name is the root collection itself; the listing ends where the administrative area
-        // begins.
-        for (std::size_t i = 1; i < names.size(); ++i) {
-            if (contains(names[i], "administration")) break;
-            entries.push_back(names[i]);
+        // The administrative area is not browsed; the server lists it wherever its order puts it.
+        for (const CollectionMember& member : members) {
+            if (!contains(member.name, "administration")) entries.push_back(member.name);
         }
     } else if (!contains(field, "/")) {
-        // Below a top-level collection the sub-collections carry their name with a leading "/".
-        for (const std::string& name : names) {
-            if (name.starts_with("/")) entries.push_back(name.substr(1));
+        // Below a top-level collection: its sub-collections, whose display names may carry a leading "/".
+        for (const CollectionMember& member : members) {
+            if (member.collection || member.name.starts_with("/"))
+                entries.push_back(withoutLeadingSlash(member.name));
         }
     } else {
-        for (const std::string& name : names) {
-            if (contains(name, ".xml")) entries.push_back(name);
+        for (const CollectionMember& member : members) {
+            if (contains(member.name, ".xml")) entries.push_back(member.name);
         }
     }
+    std::sort(entries.begin(), entries.end(),
+              [](const std::string& a, const std::string& b) { return sortsBefore(a, b); });
     return entries;
 }
 

@@ -1,18 +1,24 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "client/Listing.h"
 
 // How the main window turns a collection's display names into list entries and a picked entry into a
 // resource path. Plain text rules, kept apart from the widgets so they can be read and tested as such.
 namespace ostrel::browsing {
 
-// The list entries for the display names of a reply, in reply order, given the resource field's text:
-// - empty (or blanks only), the server's root: every name after the first (the root itself), stopping at
-//   the first name that contains "administration";
-// - a top-level collection (no "/"): the names that begin with "/", without it;
+// The list entries for a collection's members, given the resource field's text:
+// - empty (or blanks only), the server's root: every member but those whose name contains "administration";
+// - a top-level collection (no "/"): its sub-collections, and members whose name begins with "/", without it;
 // - a deeper collection (a "/"): the names that contain ".xml".
-std::vector<std::string> listing(const std::string& field, const std::vector<std::string>& names);
+// Sorted as a file manager sorts: letter case aside, numbers by their value ("Document_2" before
+// "Document_10"), whatever order the server sent them in.
+std::vector<std::string> listing(const std::string& field, const std::vector<CollectionMember>& members);
+// The order of listing: true when a sorts before b.
+bool sortsBefore(std::string_view a, std::string_view b);
 
 struct Picked {
     std::string field;

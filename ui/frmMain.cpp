@@ -335,14 +335,13 @@ void frmMain::mnuProtocolLog_Click() {
 
 void frmMain::Command8_Click() {
     guarded([this] {
-        XmlDocument reply = runner->run(
+        const std::vector<CollectionMember> members = runner->run(
             "Get resources", [&, resource = field()] { return listCollection(*davClient, resource); });
-        const std::vector<std::string> names = replies::displayNames(reply);
 
         const QSignalBlocker quiet(lstResult);
         lstResult->clear();
         QStringList entries;
-        for (const std::string& entry : browsing::listing(field(), names))
+        for (const std::string& entry : browsing::listing(field(), members))
             entries << QString::fromStdString(entry);
         lstResult->addItems(entries);
         lstResult->setCurrentRow(-1);
@@ -447,6 +446,12 @@ void frmMain::Command7_Click() {
             return davClient->FindPropertyByName(resource, "lockdiscovery");
         });
         const XmlNode locktoken = replies::firstLockToken(reply);
+        if (!locktoken && !replies::reportsLockDiscovery(reply)) {
+            // rclone answers lockdiscovery as a property it does not have: no token, and no word on locks.
+            message("The server does not report the locks of " + field() +
+                    ", so whether it is locked cannot be told.");
+            return;
+        }
         if (!locktoken) {
             message("Resource not locked");
             return;

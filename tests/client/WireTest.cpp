@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "client/Listing.h"
 #include "support/Scenario.h"
 #include "support/ScriptedServer.h"
 
@@ -85,9 +86,12 @@ TEST_F(Wire, EachOperationSendsItsMethodHeadersAndBody) {
         {[&] { client.DeleteDocument("old.xml"); }, "DELETE /dav/old.xml", get, ""},
         {[&] { client.DeleteDocument("old.xml", "<t:d>"); }, "DELETE /dav/old.xml", get + "\nIf: (<t:d>)",
          ""},
-        {[&] { client.MakeCollection("x/new"); }, "MKCOL /dav/x/new", "Content-Length: 0", ""},
-        {[&] { client.MakeCollection("x/b", "<mkcol/>"); }, "MKCOL /dav/x/b", xmlBody("<mkcol/>"),
+        // A collection's URL ends in "/", its Destination's too; "%" in a name is a character.
+        {[&] { client.MakeCollection("x/new"); }, "MKCOL /dav/x/new/", "Content-Length: 0", ""},
+        {[&] { client.MakeCollection("x/b/", "<mkcol/>"); }, "MKCOL /dav/x/b/", xmlBody("<mkcol/>"),
          "<mkcol/>"},
+        {[&] { client.MoveResource("x/c", "x/d", false); }, "MOVE /dav/x/c/", transfer(base + "/dav/x/d/"), ""},
+        {[&] { client.GetDocument("Report%20Q1.xml"); }, "GET /dav/Report%2520Q1.xml", get, ""},
         {[&] { client.CopyResource("a.xml", "50% off #1?caf\xC3\xA9.xml"); }, "COPY /dav/a.xml",
          transfer(base + "/dav/50%25%20off%20%231%3Fcaf%C3%A9.xml"), ""},
         {[&] { client.CopyResource(base + "/other/a.xml", "http://127.0.0.1/WebDAV Folder/"); },
@@ -122,6 +126,55 @@ TEST_F(Wire, EachOperationSendsItsMethodHeadersAndBody) {
         EXPECT_EQ(sent.requestLine, c.requestLine + " HTTP/1.1");
         EXPECT_EQ(davHeaders(sent), c.headers);
         EXPECT_EQ(sent.body, c.body);
+    }
+}
+
+// A member is named by its display name where that has a value, else by its href's last segment decoded; the
+// collection itself is known by its href, wherever the server puts it and however it writes it.
+TEST(Listing, MembersAreNamedByDisplayNameElseByTheirHref) {
+    const auto response = [](const std::string& href, const std::string& okProps,
+                             const std::string& missingProps = "") {
+        std::string out = "<D:response><D:href>" + href + "</D:href><D:propstat><D:prop>" + okProps +
+                          "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat>";
+        if (!missingProps.empty()) {
+            out += "<D:propstat><D:prop>" + missingProps +
+                   "</D:prop><D:status>HTTP/1.1 404 Not Found</D:status></D:propstat>";
+        }
+        return out + "</D:response>";
+    };
+    const std::string collection = "<D:resourcetype><D:collection/></D:resourcetype>";
+    const std::string document = "<D:resourcetype/>";
+    struct Case {
+        const char* server;
+        std::string responses;
+        std::string collectionPath;
+        std::string expected;  // name, "/" after a collection's, " | " between members
+    };
+    const std::vector<Case> cases = {
+        // Apache: no display name (an empty element in a 404 propstat), lower-case escapes, itself first.
+        {"apache",
+         response("/dav/x/", collection, "<D:displayname/>") +
+             response("/dav/x/caf%c3%a9%20%2520.xml", document, "<D:displayname/>") +
+             response("/dav/x/sub/", collection, "<D:displayname/>"),
+         "/dav/x", "caf\xC3\xA9 %20.xml | sub/"},
+        // webdav-server: absolute URLs; itself last; a display name with a value wins.
+        {"webdav-server",
+         response("http://127.0.0.1:9/dav/x/a%23.xml", document + "<D:displayname>a#.xml</D:displayname>") +
+             response("http://127.0.0.1:9/dav/x", collection + "<D:displayname>x</D:displayname>"),
+         "/dav/x/", "a#.xml"},
+        // The demo tree's display names, itself written with upper-case escapes.
+        {"lighttpd", response("/dav/%C3%A9/", collection + "<D:displayname>/e</D:displayname>") +
+                         response("/dav/%C3%A9/d.xml", document + "<D:displayname>Doc</D:displayname>"),
+         "/dav/\xC3\xA9", "Doc"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        XmlDocument reply;
+        ASSERT_TRUE(reply.loadXML("<D:multistatus xmlns:D='DAV:'>" + c.responses + "</D:multistatus>"));
+        std::string listed;
+        for (const CollectionMember& member : membersOf(reply, c.collectionPath))
+            listed += (listed.empty() ? "" : " | ") + member.name + (member.collection ? "/" : "");
+        EXPECT_EQ(listed, c.expected);
     }
 }
 
@@ -256,8 +309,33 @@ TEST_F(Wire, HostileAndFailedRepliesRaiseTheirErrors) {
         {xml(401, xhtml), propfind, "FindProperty" + notDav + xhtml},
         {xml(401, xhtml), [&] { client.PropertyUpdate("c", "p", "v"); }, "PropertyUpdate" + notDav + xhtml},
         {xml(401, xhtml), lock, "LockResource" + notDav + xhtml},
-        {Reply::http(200, "OK"), propfind, "FindProperty" + notDav},
-        {xml(403, finite), propfind, "no error"},
+        // A reply without words is told by its status.
+        {Reply::http(200, "OK"), propfind,
+         "FindProperty | Failed to load response: the server answered 200 OK without a WebDAV reply\r\n"},
+        {Reply::http(401, "Unauthorized"), propfind,
+         "FindProperty | Failed to load response: the server refused the user id or password (401 "
+         "Unauthorized); File > Log on again\xE2\x80\xA6 gives it other ones\r\n"},
+        {Reply::http(405, "Not Allowed"), [&] { client.PropertyUpdate("c", "p", "v"); },
+         "PropertyUpdate | Failed to load response: the server does not allow this method on the resource "
+         "(405 Not Allowed)\r\n"},
+        // A PROPPATCH carried out without a reply (lighttpd), one refused inside a 207 (rclone).
+        {Reply::http(204, "No Content"), [&] { client.PropertyUpdate("c", "p", "v"); }, "no error"},
+        {xml(207, "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c</D:href><D:propstat><D:prop><p/>"
+                  "</D:prop><D:status>HTTP/1.1 403 Forbidden</D:status></D:propstat></D:response>"
+                  "</D:multistatus>"),
+         [&] { client.PropertyUpdate("c", "p", "v"); },
+         "PropertyUpdate | The server did not set p (403 Forbidden)\r\n<D:multistatus"},
+        // Unlimited depth refused: asked once more one level deep.
+        {xml(403, finite),
+         [&] {
+             server.enqueue(xml(207, "<D:multistatus xmlns:D='DAV:'/>"));
+             client.GetAllProperties("c");
+             if (server.requests().back().header("Depth") != std::optional<std::string>("1"))
+                 throw Error(0, "test", "not asked at depth 1");
+         },
+         "no error"},
+        // A document under a label that is not XML's, and one that is HTML.
+        {xml(200, "<doc>t</doc>", "application/octet-stream"), get, "no error"},
         {xml(423, page), lock, "LockResource | Document is already locked"},
         {xml(200, noHref), lock, "LockResource | Failed to lock resource\r\n" + noHref},
         // A refusal that names other resources must not hand out one of their URLs as the new token.

@@ -6,16 +6,20 @@ using namespace ostrel::browsing;
 
 using Names = std::vector<std::string>;
 
-TEST(Browsing, ListingDependsOnTheShapeOfTheField) {
-    const Names root = {"ostrelwebdavserver", "xbrl",           "/config", "Document_1.xml",
-                        "Administration",     "administration", "xbrl2"};
-    EXPECT_EQ(listing("", root), (Names{"xbrl", "/config", "Document_1.xml", "Administration"}));
+TEST(Browsing, ListingDependsOnTheShapeOfTheFieldAndIsSortedAsFilesAre) {
+    using Members = std::vector<ostrel::CollectionMember>;
+    const Members root = {{"xbrl", true},          {"administration", true}, {"Document_10.xml", false},
+                          {"Administration", true}, {"document_9.xml", false}, {"x-administration-y", false},
+                          {"a2b", false},           {"A10b", false}};
+    // Whatever the server's order, the administrative area is skipped, not where the listing stops.
+    EXPECT_EQ(listing("", root), (Names{"a2b", "A10b", "Administration", "document_9.xml", "Document_10.xml", "xbrl"}));
     EXPECT_EQ(listing("   ", root), listing("", root)) << "blanks only count as the root";
-    EXPECT_EQ(listing("", Names{"root", "my-administration-notes", "a"}), Names{});
-    EXPECT_EQ(listing("xbrl", Names{"/xbrl", "config", "/other", "/"}), (Names{"xbrl", "other", ""}));
-    EXPECT_EQ(listing("xbrl/config", Names{"config", "Document_1.xml", "notes.xml.bak", "a.XML"}),
-              (Names{"Document_1.xml", "notes.xml.bak"}));
-    EXPECT_EQ(listing("\txbrl", Names{"/a"}), Names{"a"}) << "only spaces are trimmed";
+    const Members top = {{"/config", true}, {"other", true}, {"readme.xml", false}, {"/legacy", false}};
+    EXPECT_EQ(listing("xbrl", top), (Names{"config", "legacy", "other"}));
+    EXPECT_EQ(listing("\txbrl", Members{{"/a", false}}), Names{"a"}) << "only spaces are trimmed";
+    const Members deep = {{"config", true}, {"Document_1.xml", false}, {"notes.xml.bak", false}, {"a.XML", false}};
+    EXPECT_EQ(listing("xbrl/config", deep), (Names{"Document_1.xml", "notes.xml.bak"}));
+    EXPECT_TRUE(sortsBefore("b007", "b10") && !sortsBefore("b10", "b007") && sortsBefore("B", "b"));
 }
 
 TEST(Browsing, PickingRewritesTheField) {
