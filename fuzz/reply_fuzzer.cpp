@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "client/Listing.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
 #include "platform/XmlDocument.h"
@@ -358,9 +359,9 @@ void checkReplies(XmlDocument& reply) {
     }
 }
 
-void checkListing(const std::vector<std::string>& names, const std::string& field) {
-    const std::vector<std::string> entries = ostrel::browsing::listing(field, names);
-    check(entries.size() <= names.size(), "a listing has no more entries than names");
+void checkListing(const std::vector<ostrel::CollectionMember>& members, const std::string& field) {
+    const std::vector<std::string> entries = ostrel::browsing::listing(field, members);
+    check(entries.size() <= members.size(), "a listing has no more entries than members");
     const std::string trimmed = ostrel::ui::trimBlanks(field);
     for (const std::string& entry : entries) {
         if (trimmed.empty()) {
@@ -387,7 +388,7 @@ void checkListing(const std::vector<std::string>& names, const std::string& fiel
         lastPicked = picked.lastPicked;
     }
     // Listing the picked collection again is how the user walks down the tree.
-    (void)ostrel::browsing::listing(current, names);
+    (void)ostrel::browsing::listing(current, members);
 }
 
 // Two trees are the same: node types, names, namespaces, attributes and the text of leaves, in order. The
@@ -501,9 +502,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkReplies(reply);
     checkSelections(reply);
 
-    const std::vector<std::string> names = ostrel::replies::displayNames(reply);
-    for (const char* field : {"", "xbrl", "xbrl/config"}) checkListing(names, field);
-    checkListing(names, kExtraFields[(selector >> 4) & 3]);
+    const std::vector<ostrel::CollectionMember> members = ostrel::membersOf(reply, "/dav/c");
+    for (const ostrel::CollectionMember& member : members) checkText(member.name, "a member's name is clean UTF-8");
+    for (const char* field : {"", "xbrl", "xbrl/config"}) checkListing(members, field);
+    checkListing(members, kExtraFields[(selector >> 4) & 3]);
 
     const std::string xml = reply.xml();
     checkSerialisation(xml, decoded.size(), decoded);

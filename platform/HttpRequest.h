@@ -112,9 +112,7 @@ private:
 // URLs built here name resources, and a resource path never carries a query (a base URI with a query of its
 // own has no meaning for WebDAV), so "report?v=2.xml" names that document, not "report" with a query.
 std::string encodeUrlForRequest(std::string_view url);
-// Replaces every %xx escape by its octet: the text a server's href names. A "%" not followed by two hex digits
-// stays as it is.
-std::string decodePercentEscapes(std::string_view text);
+
 
 // Raises an Error when the user id or password holds CR, LF or another control character, which could break
 // out of an Authorization header.

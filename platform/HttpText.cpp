@@ -324,20 +324,6 @@ std::string encodeUrlForRequest(std::string_view url) {
     return out;
 }
 
-std::string decodePercentEscapes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && http::isHex(text[i + 1]) && http::isHex(text[i + 2])) {
-            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 void checkCredentials(std::string_view user, std::string_view password) {
     const auto holdsControl = [](std::string_view text) {
         return std::any_of(text.begin(), text.end(), [](char c) {
