@@ -3,6 +3,7 @@
 //
 //   ostrel-bench-client get   --url U [--user --password] --resource R --count N --root NAME
 //   ostrel-bench-client names --url U [--user --password] --collection C
+//   ostrel-bench-client list  --url U [--user --password] --collection C
 //   ostrel-bench-client save  --url U [--user --password] --resource R --out FILE
 //
 // "--log 1" attaches a protocol log that keeps the last 1,000 exchanges, as the log window does.
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "Support.h"
+#include "client/Listing.h"
 #include "client/Replies.h"
 #include "client/WebDAVClient.h"
 #include "platform/Error.h"
@@ -63,6 +65,21 @@ int names(const Args& args) {
     return 0;
 }
 
+// Workload 2, as "Get resources" asks since it lists one level: the members of a collection by their display
+// names or hrefs and their resource types.
+int list(const Args& args) {
+    WebDAVClient client = connectedClient(args);
+    const std::vector<CollectionMember> members = listCollection(client, args.get("collection"));
+    long documents = 0;
+    for (const CollectionMember& member : members) {
+        if (!member.collection && member.name.ends_with(".xml")) ++documents;
+    }
+    report("members", static_cast<long>(members.size()));
+    report("documents", documents);
+    report("connections", client.ConnectionsOpened());
+    return 0;
+}
+
 // Workload 3: a large document fetched and written as the result file, as "Get document" does before the
 // viewer opens it.
 int save(const Args& args) {
@@ -84,8 +101,9 @@ int main(int argc, char** argv) {
         const Args args(argc, argv);
         if (args.mode() == "get") return getMany(args);
         if (args.mode() == "names") return names(args);
+        if (args.mode() == "list") return list(args);
         if (args.mode() == "save") return save(args);
-        std::fprintf(stderr, "usage: ostrel-bench-client get|names|save --url URL ...\n");
+        std::fprintf(stderr, "usage: ostrel-bench-client get|names|list|save --url URL ...\n");
         return 2;
     });
 }

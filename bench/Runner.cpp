@@ -43,6 +43,8 @@ namespace {
 
 const std::string kPropfindBody =
     "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><displayname/></prop></propfind>";
+const std::string kListingBody =
+    "<?xml version='1.0'?><propfind xmlns='DAV:'><prop><displayname/><resourcetype/></prop></propfind>";
 const std::string kUser = "demo";
 const std::string kPassword = "demo";
 
@@ -627,6 +629,40 @@ Row workloadNames(const Context& context, const Server& server, long members, lo
     return row;
 }
 
+// Workload 2 as "Get resources" asks now: one level (Depth 1), display name and resource type, the
+// collection's own entry left out; beside the depth-infinity row on the same collection.
+Row workloadListing(const Context& context, const Server& server, long members, long reps) {
+    const std::string collection = "bench/" + collectionName(members);
+    const std::string body = context.scratch + "/listing.xml";
+    const std::string reply = context.scratch + "/listing-reply.xml";
+    writeText(body, kListingBody);
+    auto ours = [&] {
+        std::vector<std::string> args = clientArgs(context, server, "list");
+        args.insert(args.end(), {"--collection", collection});
+        Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
+        require(asLong(sample, "members") == members && asLong(sample, "documents") == members,
+                "the client listed " + sample.values["members"] + " members, expected " + std::to_string(members));
+        return sample;
+    };
+    auto reference = [&] {
+        std::vector<std::string> fetch = curlArgs(server);
+        fetch.insert(fetch.end(), {"-X", "PROPFIND", "-H", "Content-Type: text/xml", "-H", "Depth: 1",
+                                   "--data-binary", "@" + body, "-o", reply, "-w", "%{http_code}",
+                                   server.url + "/" + collection});
+        const Finished fetched = measureProgram(fetch, context.scratch);
+        require(fetched.exitCode == 0 && fetched.out == "207", "curl PROPFIND: " + fetched.out + fetched.err);
+        const Finished counted = measureProgram(
+            {"xmllint", "--xpath", "count(//*[local-name()='response' and namespace-uri()='DAV:'])", reply},
+            context.scratch);
+        require(counted.exitCode == 0, "xmllint failed: " + counted.err);
+        return Sample{fetched.seconds + counted.seconds, std::max(fetched.peakKib, counted.peakKib),
+                      fetched.cpuSeconds + counted.cpuSeconds, {}};
+    };
+    return compare("W2 Get resources' listing (Depth 1: display name, resource type), " + std::to_string(members) +
+                       " documents (" + authLabel(server) + ")",
+                   reps, context.options.warmUp, ours, reference);
+}
+
 bool sameContent(const std::string& a, const std::string& b) {
     return fs::file_size(a) == fs::file_size(b) && readText(a) == readText(b);
 }
@@ -1139,6 +1175,8 @@ int run(const Options& options) {
                 namesRows.emplace_back(members, rows.size());
                 rows.push_back(workloadNames(context, plain, members,
                                              members > 20000 ? options.largeReps : options.reps));
+                rows.push_back(workloadListing(context, plain, members,
+                                               members > 20000 ? options.largeReps : options.reps));
             }
             if (digest) rows.push_back(workloadNames(context, *digest, primary, options.reps));
         }
