@@ -59,6 +59,10 @@ TEST_P(Servers, NamesWithReservedCharactersReachTheirOwnResource) {
     client.CopyResource(folder + "/" + name, folder + "/copy #2?.xml");
     client.MoveResource(folder + "/copy #2?.xml", dav->url() + "/" + folder + "/moved 100%.xml", false);
     client.DeleteDocument(folder + "/" + name);
+    // A "%" is a character of a name, also where an escape could be read into it.
+    client.UpdateDocument(folder + "/Report%20Q1.xml", "<q>1</q>");
+    EXPECT_EQ(client.GetDocument(folder + "/Report%20Q1.xml").text(), "1");
+    client.DeleteDocument(folder + "/Report%20Q1.xml");
     EXPECT_EQ(stored("dav/" + folder), std::vector<std::string>{"moved 100%.xml"});
 
     // The program's fixed copy target has no port. Apache ignores a Destination's port and copies onto its
