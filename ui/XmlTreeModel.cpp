@@ -132,9 +132,10 @@ void writeRow(const XmlNode& node, bool endTag, Shape shape, std::size_t limit, 
     // Its public and system identifiers, and the opening of its internal subset when it has one, whose
     // declarations are the rows below.
     const std::size_t subset = whole.find(" [\n");
-    part(Tone::Markup, oneLineUtf8(subset == std::string::npos ? std::string_view(whole)
-                                                               : std::string_view(whole).substr(0, subset + 2),
-                                   true, limit));
+    part(Tone::Markup,
+         oneLineUtf8(subset == std::string::npos ? std::string_view(whole)
+                                                 : std::string_view(whole).substr(0, subset + 2),
+                     true, limit));
 }
 
 // The row after a node's own rows: its next sibling's, or the end tag of the element it is in.
@@ -249,7 +250,8 @@ QModelIndex XmlTreeModel::reveal(const Place& place) {
         return shown ? indexOf(*root_.children.front()) : QModelIndex();
     }
     std::vector<XmlNode> path;
-    for (XmlNode node = place.node; node && node.nodeType() != XmlNodeType::Document; node = node.parentNode())
+    for (XmlNode node = place.node; node && node.nodeType() != XmlNodeType::Document;
+         node = node.parentNode())
         path.push_back(node);
     Item* item = &root_;
     for (auto step = path.rbegin(); step != path.rend(); ++step) {

@@ -384,19 +384,23 @@ void frmMain::ShowResult(XmlDocument reply) {
     resultOrigin = {};
     const std::string path = toolkit.ResultFilePath();
     // Writing, reading back and parsing a large result take a while: they run off the user-interface
-    // thread, and the busy cursor stays until the viewer has painted the new document.
+    // thread, and the busy cursor stays until the viewer has painted the new document. The step offers no
+    // Cancel: libxml2 cannot stop part way, and the previous result is let go of before it starts.
     BusyCursor busy;
     if (browser) browser->ReleasePage();
-    XmlPage page = runner->run("Result", [&] {
-        files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
-        if (files::exists(path)) files::remove(path);
-        reply.save(path);
-        {
-            // A large document takes a while to free as well.
-            const XmlDocument freed = std::move(reply);
-        }
-        return XmlView::read(QString::fromStdString(path));
-    });
+    XmlPage page = runner->run(
+        "Result",
+        [&] {
+            files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
+            if (files::exists(path)) files::remove(path);
+            reply.save(path);
+            {
+                // A large document takes a while to free as well.
+                const XmlDocument freed = std::move(reply);
+            }
+            return XmlView::read(QString::fromStdString(path));
+        },
+        RequestRunner::Cancel::NotOffered);
     if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(std::move(page));
     browser->show();

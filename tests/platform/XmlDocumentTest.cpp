@@ -178,12 +178,15 @@ TEST(XmlDocument, AnElementWithItsNamespacesIsADocumentOfItsOwn) {
          {0, 0},
          "<D:href xmlns:D=\"DAV:\" xmlns=\"urn:d\" xmlns:x=\"urn:x\">/a</D:href>"},
         // The nearest declaration of a prefix is the one in force; the element's own comes first.
-        {"<a xmlns:p='urn:outer'><b xmlns:p='urn:inner'><c p:k='1'/></b></a>", {0, 0},
+        {"<a xmlns:p='urn:outer'><b xmlns:p='urn:inner'><c p:k='1'/></b></a>",
+         {0, 0},
          "<c xmlns:p=\"urn:inner\" p:k=\"1\"/>"},
-        {"<a xmlns:p='urn:outer'><c xmlns:p='urn:own'><p:d/></c></a>", {0},
+        {"<a xmlns:p='urn:outer'><c xmlns:p='urn:own'><p:d/></c></a>",
+         {0},
          "<c xmlns:p=\"urn:own\"><p:d/></c>"},
         // A prefix that only an attribute's value uses is declared too.
-        {"<a xmlns:xsi='urn:xsi' xmlns:D='DAV:'><v xsi:type='D:t'/></a>", {0},
+        {"<a xmlns:xsi='urn:xsi' xmlns:D='DAV:'><v xsi:type='D:t'/></a>",
+         {0},
          "<v xmlns:xsi=\"urn:xsi\" xmlns:D=\"DAV:\" xsi:type=\"D:t\"/>"},
         {"<a xmlns='urn:d'><b xmlns=''><c/></b></a>", {0, 0}, "<c xmlns=\"\"/>"},
         {"<plain><x>1</x></plain>", {0}, "<x>1</x>"},

@@ -12,8 +12,8 @@
 #include "ui/XmlTreeModel.h"
 #include "ui/XmlView.h"
 
-using ostrel::test::control;
 using ostrel::XmlDocument;
+using ostrel::test::control;
 using ostrel::ui::XmlTreeModel;
 using ostrel::ui::XmlView;
 
@@ -141,9 +141,10 @@ private slots:
     void findGoesFromRowToRowByWhatTheyShow() {
         const std::string longText = std::string(5000, 'y') + " zz-end";
         XmlDocument document;
-        QVERIFY(document.loadXML("<D:multistatus xmlns:D='DAV:'><D:response><D:href>/a</D:href><a>x1</a>"
-                                 "<b>x1</b><c><d/>tail x1</c><long>" +
-                                 longText + "</long></D:response></D:multistatus>"));
+        QVERIFY(
+            document.loadXML("<D:multistatus xmlns:D='DAV:'><D:response><D:href>/a</D:href><a>x1</a>"
+                             "<b>x1</b><c><d/>tail x1</c><long>" +
+                             longText + "</long></D:response></D:multistatus>"));
         XmlTreeModel model;
         model.reset(std::move(document), "<?xml version=\"1.0\"?>");
         // Each search starts from the row the one before found; a row that is not found keeps the place.
@@ -175,8 +176,9 @@ private slots:
     }
 
     void copyGivesAnElementThatParsesOnItsOwn() {
-        load("<D:multistatus xmlns:D=\"DAV:\" xmlns:x=\"urn:x\"><D:response><D:href>/a</D:href>"
-             "</D:response></D:multistatus>");
+        load(
+            "<D:multistatus xmlns:D=\"DAV:\" xmlns:x=\"urn:x\"><D:response><D:href>/a</D:href>"
+            "</D:response></D:multistatus>");
         QVERIFY(view.find("/a", true));
         for (QAction* action : view.actions())
             if (action->text() == "&Copy") action->trigger();
