@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -415,16 +416,38 @@ std::string XmlNode::text() const {
     return nodeText(raw(node_));
 }
 
-std::string XmlNode::xml() const {
-    if (!node_) return {};
+namespace {
+
+std::string serialised(xmlNode* node) {
     std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
     if (!buffer) return {};
     xmlSaveCtxt* ctxt = xmlSaveToBuffer(buffer.get(), "UTF-8", kSaveOptions);
     if (!ctxt) return {};
-    xmlSaveTree(ctxt, raw(node_));
+    xmlSaveTree(ctxt, node);
     xmlSaveClose(ctxt);
     return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
                        static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+}
+
+}  // namespace
+
+std::string XmlNode::xml() const {
+    return node_ ? serialised(raw(node_)) : std::string();
+}
+
+std::string XmlNode::xmlWithNamespaces() const {
+    if (!node_ || raw(node_)->type != XML_ELEMENT_NODE) return xml();
+    // A copy in a document of its own, so that the shown document is left as it is.
+    DocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNode* copy = doc ? xmlDocCopyNode(raw(node_), doc.get(), 1) : nullptr;
+    if (!copy) throw std::bad_alloc();
+    xmlDocSetRootElement(doc.get(), copy);
+    // Nearest first: a prefix declared on the copy already (its own, or one its names needed) is refused by
+    // xmlNewNs, so an outer declaration of the same prefix never shadows the one in force.
+    for (const xmlNode* up = raw(node_)->parent; up && up->type == XML_ELEMENT_NODE; up = up->parent) {
+        for (const xmlNs* ns = up->nsDef; ns; ns = ns->next) xmlNewNs(copy, ns->href, ns->prefix);
+    }
+    return serialised(copy);
 }
 
 bool XmlNode::hasChildNodes() const noexcept {

@@ -53,6 +53,10 @@ public:
     std::string text() const;
     // The node serialised as XML.
     std::string xml() const;
+    // An element serialised with every namespace declaration in scope written on it, so that the text is a
+    // document of its own (the prefixes of attribute values such as xsi:type="D:x" included); other nodes
+    // as xml().
+    std::string xmlWithNamespaces() const;
 
     bool hasChildNodes() const noexcept;
     XmlNode firstChild() const noexcept;

@@ -32,10 +32,12 @@ QString ofTotal(long long done, long long total) {
 }
 
 // The modal dialog of a request that takes a while: what is being done, how far it got, and Cancel (Esc).
+// A step without a request shows only its caption and the time so far: the client's figures would be those
+// of the request before it.
 class ProgressDialog : public QDialog {
 public:
-    ProgressDialog(QWidget* parent, const QString& caption, WebDAVClient& client)
-        : QDialog(parent), client_(client) {
+    ProgressDialog(QWidget* parent, const QString& caption, WebDAVClient& client, bool cancellable)
+        : QDialog(parent), client_(client), cancellable_(cancellable) {
         setObjectName("progressDialog");
         setWindowTitle(caption);
         setWindowModality(Qt::ApplicationModal);
@@ -52,24 +54,31 @@ public:
         layout->addWidget(elapsed_);
         layout->addWidget(cancel, 0, Qt::AlignRight);
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        for (QWidget* part : {static_cast<QWidget*>(request_), static_cast<QWidget*>(transfer_),
+                              static_cast<QWidget*>(cancel)})
+            part->setVisible(cancellable_);
         clock_.start();
         refresh();
     }
 
     void refresh() {
+        elapsed_->setText(
+            QString("Elapsed %1 s").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 1));
+        if (!cancellable_) return;
         const HttpRequest::Progress progress = client_.Progress();
         request_->setText(QString::fromStdString(progress.method + " " + progress.url));
         transfer_->setText("Sent " + ofTotal(progress.sent, progress.toSend) + ", received " +
                            ofTotal(progress.received, progress.toReceive));
-        elapsed_->setText(
-            QString("Elapsed %1 s").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 1));
     }
 
-    // Esc and the close box come here too.
-    void reject() override { client_.Cancel(); }
+    // Esc and the close box come here too. The dialog goes when the step ends.
+    void reject() override {
+        if (cancellable_) client_.Cancel();
+    }
 
 private:
     WebDAVClient& client_;
+    const bool cancellable_;
     QLabel* request_;
     QLabel* transfer_;
     QLabel* elapsed_;
@@ -146,8 +155,8 @@ void RequestRunner::work() {
     }
 }
 
-void RequestRunner::wait(const QString& caption, const std::function<void()>& call) {
-    ProgressDialog dialog(window_, caption, client_);
+void RequestRunner::wait(const QString& caption, const std::function<void()>& call, Cancel cancel) {
+    ProgressDialog dialog(window_, caption, client_, cancel == Cancel::Offered);
     InputBlocker blocker(dialog);
     BusyCursor busy;
     QEventLoop done;

@@ -35,15 +35,21 @@ public:
     RequestRunner(const RequestRunner&) = delete;
     RequestRunner& operator=(const RequestRunner&) = delete;
 
+    // Whether the progress dialog offers Cancel: a step that sends no request (writing and reading the
+    // result file) cannot be stopped part way, so its dialog offers none and Esc leaves it running.
+    enum class Cancel { Offered, NotOffered };
+
     // Runs call on the worker and returns its result, or raises its error; caption names the command.
     template <typename Call>
-    auto run(const QString& caption, Call&& call) {
+    auto run(const QString& caption, Call&& call, Cancel cancel = Cancel::Offered) {
         using Result = std::invoke_result_t<Call&>;
         if constexpr (std::is_void_v<Result>) {
-            wait(caption, [&] { call(); });
+            wait(
+                caption, [&] { call(); }, cancel);
         } else {
             std::optional<Result> result;
-            wait(caption, [&] { result.emplace(call()); });
+            wait(
+                caption, [&] { result.emplace(call()); }, cancel);
             return std::move(*result);
         }
     }
@@ -56,7 +62,7 @@ private:
         std::exception_ptr error;
     };
 
-    void wait(const QString& caption, const std::function<void()>& call);
+    void wait(const QString& caption, const std::function<void()>& call, Cancel cancel);
     void work();
 
     WebDAVClient& client_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -19,15 +20,21 @@ constexpr qsizetype kInlineTextLimit = 120;
 // A row is one line: longer content is cut there (the whole node can still be copied).
 constexpr std::size_t kRowByteLimit = 4000;
 
+// Find searches a row's whole text, beyond where the row cuts it.
+constexpr std::size_t kWhole = std::string::npos;
+
+using Shape = XmlTreeModel::Shape;
+using Place = XmlTreeModel::Place;
+
 bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Content as one display line: runs of white space become one space (as a browser renders them), and very
-// long content is cut on a character boundary with an ellipsis.
-QString oneLine(std::string_view utf8, bool trim) {
+// Content as one display line: runs of white space become one space (as a browser renders them), and content
+// longer than limit octets is cut on a character boundary with an ellipsis.
+std::string oneLineUtf8(std::string_view utf8, bool trim, std::size_t limit) {
     std::string out;
-    out.reserve(std::min(utf8.size(), kRowByteLimit) + 4);
+    out.reserve(std::min(utf8.size(), limit) + 4);
     bool space = false;
     bool cut = false;
     for (const char c : utf8) {
@@ -38,16 +45,19 @@ QString oneLine(std::string_view utf8, bool trim) {
         if (space && (!trim || !out.empty())) out += ' ';
         space = false;
         // Stop before a lead byte so that no multi-byte character is split.
-        if (out.size() >= kRowByteLimit && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+        if (out.size() >= limit && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
             cut = true;
             break;
         }
         out += c;
     }
     if (space && !trim && !cut) out += ' ';
-    QString text = fromUtf8(out);
-    if (cut) text += QChar(0x2026);
-    return text;
+    if (cut) out += "\xE2\x80\xA6";
+    return out;
+}
+
+QString oneLine(std::string_view utf8, bool trim) {
+    return fromUtf8(oneLineUtf8(utf8, trim, kRowByteLimit));
 }
 
 // A document type declaration at the top of a document; its internal subset's declarations are its children.
@@ -55,49 +65,91 @@ bool isDoctype(const XmlNode& node) {
     return node.nodeType() == XmlNodeType::Other && node.parentNode().nodeType() == XmlNodeType::Document;
 }
 
-// The children that have rows: those of an element, and the declarations of an internal subset. An entity
-// reference's replacement is never shown.
-bool opensInto(const XmlNode& node) {
-    return node.nodeType() == XmlNodeType::Element || isDoctype(node);
+std::string closingUtf8(const XmlNode& node) {
+    return isDoctype(node) ? std::string("]>") : "</" + node.nodeName() + ">";
 }
 
-XmlNode nextInDocumentOrder(XmlNode node) {
-    if (opensInto(node) && node.firstChild()) return node.firstChild();
-    for (; node && node.nodeType() != XmlNodeType::Document; node = node.parentNode()) {
-        if (XmlNode next = node.nextSibling()) return next;
+// The shape of a node's own row (an end tag's row is a leaf).
+Shape shapeOfNode(const XmlNode& node) {
+    if (isDoctype(node) && node.firstChild()) return Shape::Container;
+    if (node.nodeType() != XmlNodeType::Element) return Shape::Leaf;
+    const XmlNode first = node.firstChild();
+    if (!first) return Shape::Leaf;
+    const XmlNodeType type = first.nodeType();
+    const bool lone = !first.nextSibling() && (type == XmlNodeType::Text || type == XmlNodeType::CData);
+    return lone && oneLine(first.text(), true).size() <= kInlineTextLimit ? Shape::Inline : Shape::Container;
+}
+
+// Writes a row's text in its coloured parts, part(tone, utf8) for each: what the view shows (content cut
+// at limit) and what Find searches (limit kWhole) are the same text.
+template <typename Part>
+void writeRow(const XmlNode& node, bool endTag, Shape shape, std::size_t limit, Part&& part) {
+    if (endTag) return part(isDoctype(node) ? Tone::Markup : Tone::Tag, closingUtf8(node));
+    switch (node.nodeType()) {
+        case XmlNodeType::Element: {
+            const std::string name = node.nodeName();
+            part(Tone::Tag, "<" + name);
+            const auto attribute = [&](const std::string& attributeName, std::string_view value) {
+                part(Tone::AttributeName, " " + attributeName);
+                part(Tone::Text, "=");
+                part(Tone::AttributeValue, '"' + oneLineUtf8(value, false, limit) + '"');
+            };
+            for (const auto& [prefix, uri] : node.namespaceDeclarations())
+                attribute(prefix.empty() ? std::string("xmlns") : "xmlns:" + prefix, uri);
+            for (const XmlNode a : node.attributes()) attribute(a.nodeName(), a.text());
+            if (shape == Shape::Leaf) return part(Tone::Tag, "/>");
+            part(Tone::Tag, ">");
+            if (shape != Shape::Inline) return;
+            const XmlNode child = node.firstChild();
+            if (child.nodeType() == XmlNodeType::CData) {
+                part(Tone::Markup, "<![CDATA[");
+                part(Tone::Text, oneLineUtf8(child.text(), false, limit));
+                part(Tone::Markup, "]]>");
+            } else {
+                part(Tone::Text, oneLineUtf8(child.text(), true, limit));
+            }
+            return part(Tone::Tag, "</" + name + ">");
+        }
+        case XmlNodeType::Text:
+            return part(Tone::Text, oneLineUtf8(node.text(), true, limit));
+        case XmlNodeType::CData:
+            part(Tone::Markup, "<![CDATA[");
+            part(Tone::Text, oneLineUtf8(node.text(), false, limit));
+            return part(Tone::Markup, "]]>");
+        case XmlNodeType::Comment:
+            return part(Tone::Comment, "<!--" + oneLineUtf8(node.text(), false, limit) + "-->");
+        case XmlNodeType::ProcessingInstruction: {
+            const std::string data = oneLineUtf8(node.text(), true, limit);
+            return part(Tone::Markup, "<?" + node.nodeName() + (data.empty() ? "" : " " + data) + "?>");
+        }
+        case XmlNodeType::EntityReference:
+            return part(Tone::Entity, "&" + node.nodeName() + ";");
+        default:
+            break;
     }
-    return {};
+    const std::string whole = node.xml();
+    if (!isDoctype(node)) return part(Tone::Markup, oneLineUtf8(whole, true, limit));
+    // Its public and system identifiers, and the opening of its internal subset when it has one, whose
+    // declarations are the rows below.
+    const std::size_t subset = whole.find(" [\n");
+    part(Tone::Markup,
+         oneLineUtf8(subset == std::string::npos ? std::string_view(whole)
+                                                 : std::string_view(whole).substr(0, subset + 2),
+                     true, limit));
+}
+
+// The row after a node's own rows: its next sibling's, or the end tag of the element it is in.
+Place after(const XmlNode& node) {
+    if (const XmlNode next = node.nextSibling()) return {next};
+    const XmlNode up = node.parentNode();
+    if (!up || up.nodeType() == XmlNodeType::Document) return {};
+    return {up, true};
 }
 
 bool containsFolded(std::string_view text, std::string_view lowerNeedle) {
     const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     return std::search(text.begin(), text.end(), lowerNeedle.begin(), lowerNeedle.end(),
                        [&](char a, char b) { return fold(a) == b; }) != text.end();
-}
-
-// Whether what a node's row shows of the node itself holds the needle: an element's name and attributes as
-// the row writes them (so that "item id=\"7" is found), a text's or comment's content, a declaration's text.
-// The scratch string is reused from node to node: a search walks every node of documents of megabytes.
-bool shows(const XmlNode& node, std::string_view lowerNeedle, std::string& scratch) {
-    switch (node.nodeType()) {
-        case XmlNodeType::Element: {
-            scratch = node.nodeName();
-            for (const XmlNode attribute : node.attributes())
-                scratch.append(" ")
-                    .append(attribute.nodeName())
-                    .append("=\"")
-                    .append(attribute.text())
-                    .append("\"");
-            return containsFolded(scratch, lowerNeedle);
-        }
-        case XmlNodeType::EntityReference:
-        case XmlNodeType::ProcessingInstruction:
-            return containsFolded(node.nodeName(), lowerNeedle) || containsFolded(node.text(), lowerNeedle);
-        case XmlNodeType::Other:
-            return containsFolded(isDoctype(node) ? node.nodeName() : node.xml(), lowerNeedle);
-        default:
-            return containsFolded(node.text(), lowerNeedle);
-    }
 }
 
 QString joined(const Segments& segments) {
@@ -132,41 +184,78 @@ void XmlTreeModel::reset(XmlDocument document, const QString& declaration) {
 }
 
 QString XmlTreeModel::closing(const Item& item) {
-    return isDoctype(item.node) ? QStringLiteral("]>") : "</" + fromUtf8(item.node.nodeName()) + ">";
+    return fromUtf8(closingUtf8(item.node));
 }
 
-XmlNode XmlTreeModel::find(XmlNode from, std::string_view needle, bool forward) const {
+XmlTreeModel::Place XmlTreeModel::placeAt(const QModelIndex& index) const {
+    if (!index.isValid()) return {};
+    const Item& item = *itemAt(index);
+    return {item.node, item.endTag, item.declaration};
+}
+
+XmlTreeModel::Place XmlTreeModel::firstPlace() const {
+    if (!declaration_.isEmpty() && document_.hasChildNodes()) return {XmlNode(), false, true};
+    return {document_.firstChild()};
+}
+
+XmlTreeModel::Place XmlTreeModel::find(const Place& from, std::string_view needle, bool forward) const {
     if (needle.empty()) return {};
     const std::string lowerNeedle = lowerCase(needle);
+    const std::string declaration = declaration_.toStdString();
+    // Reused from row to row: a search walks every node of documents of megabytes.
+    std::string scratch;
+    const auto shows = [&](const Place& place, Shape shape) {
+        scratch.clear();
+        if (place.declaration)
+            scratch = declaration;
+        else
+            writeRow(place.node, place.endTag, shape, kWhole,
+                     [&scratch](Tone, std::string_view text) { scratch.append(text); });
+        return containsFolded(scratch, lowerNeedle);
+    };
+    const auto shapeAt = [](const Place& place) {
+        return place.declaration || place.endTag ? Shape::Leaf : shapeOfNode(place.node);
+    };
     // One walk from the top: the first match after from, or the last before it; failing that, the match
     // nearest the other end of the document.
-    XmlNode before;
-    XmlNode wrapped;
+    Place before;
+    Place wrapped;
     bool passed = !from;
-    std::string scratch;
-    for (XmlNode node = document_.firstChild(); node; node = nextInDocumentOrder(node)) {
-        if (node == from) {
+    for (Place place = firstPlace(); place;) {
+        const Shape shape = shapeAt(place);
+        if (place == from) {
             passed = true;
-            continue;
+        } else if (shows(place, shape)) {
+            if (forward && passed) return place;
+            if (forward && !wrapped) wrapped = place;
+            if (!forward && !passed) before = place;
+            if (!forward) wrapped = place;
         }
-        if (!shows(node, lowerNeedle, scratch)) continue;
-        if (forward && passed) return node;
-        if (forward && !wrapped) wrapped = node;
-        if (!forward && !passed) before = node;
-        if (!forward) wrapped = node;
+        // A short text shown on its element's row has no row of its own.
+        if (place.declaration)
+            place = {document_.firstChild()};
+        else if (shape == Shape::Container)
+            place = {place.node.firstChild()};
+        else
+            place = after(place.node);
     }
     if (!forward && before) return before;
     if (wrapped) return wrapped;
-    return from && shows(from, lowerNeedle, scratch) ? from : XmlNode();
+    return from && shows(from, shapeAt(from)) ? from : Place();
 }
 
-QModelIndex XmlTreeModel::reveal(XmlNode node) {
+QModelIndex XmlTreeModel::reveal(const Place& place) {
+    if (place.declaration) {
+        const bool shown = !root_.children.empty() && root_.children.front()->declaration;
+        return shown ? indexOf(*root_.children.front()) : QModelIndex();
+    }
     std::vector<XmlNode> path;
-    for (; node && node.nodeType() != XmlNodeType::Document; node = node.parentNode()) path.push_back(node);
+    for (XmlNode node = place.node; node && node.nodeType() != XmlNodeType::Document;
+         node = node.parentNode())
+        path.push_back(node);
     Item* item = &root_;
     for (auto step = path.rbegin(); step != path.rend(); ++step) {
-        // A short text is shown on its element's row.
-        if (item != &root_ && shapeOf(*item) != Shape::Container) break;
+        if (item != &root_ && shapeOf(*item) != Shape::Container) return {};
         if (!item->started) fetch(*item);
         Item* child = nullptr;
         for (std::size_t next = 0; !child;) {
@@ -178,7 +267,15 @@ QModelIndex XmlTreeModel::reveal(XmlNode node) {
         }
         item = child;
     }
-    return item == &root_ ? QModelIndex() : indexOf(*item);
+    if (item == &root_) return {};
+    if (place.endTag) {
+        // The end tag is the last row: every batch before it is made. Each round makes one batch.
+        while (fetchNextBatch(indexOf(*item))) {
+        }
+        if (item->children.empty() || !item->children.back()->endTag) return {};
+        item = item->children.back().get();
+    }
+    return indexOf(*item);
 }
 
 QModelIndex XmlTreeModel::indexOf(const Item& item) const {
@@ -191,18 +288,7 @@ const XmlTreeModel::Item* XmlTreeModel::itemAt(const QModelIndex& index) const {
 
 XmlTreeModel::Shape XmlTreeModel::shapeOf(const Item& item) const {
     if (item.shape != Shape::Unknown) return item.shape;
-    Shape shape = Shape::Leaf;
-    if (!item.endTag && isDoctype(item.node) && item.node.firstChild()) shape = Shape::Container;
-    if (!item.endTag && item.node.nodeType() == XmlNodeType::Element) {
-        const XmlNode first = item.node.firstChild();
-        if (first) {
-            const XmlNodeType type = first.nodeType();
-            const bool lone =
-                !first.nextSibling() && (type == XmlNodeType::Text || type == XmlNodeType::CData);
-            shape = lone && oneLine(first.text(), true).size() <= kInlineTextLimit ? Shape::Inline
-                                                                                   : Shape::Container;
-        }
-    }
+    const Shape shape = item.endTag ? Shape::Leaf : shapeOfNode(item.node);
     // Worked out on first use and kept: the view asks for it on every layout.
     const_cast<Item&>(item).shape = shape;
     return shape;
@@ -216,89 +302,13 @@ int XmlTreeModel::childCountUpTo(const Item& item, int limit) {
 
 Segments XmlTreeModel::segments(const Item& item) const {
     Segments out;
-    auto add = [&out](Tone tone, QString text) { out.push_back({tone, std::move(text)}); };
     if (item.declaration) {
-        add(Tone::Markup, declaration_);
+        out.push_back({Tone::Markup, declaration_});
         return out;
     }
-    if (item.endTag) {
-        add(isDoctype(item.node) ? Tone::Markup : Tone::Tag, closing(item));
-        return out;
-    }
-    const XmlNode& node = item.node;
-    switch (node.nodeType()) {
-        case XmlNodeType::Element: {
-            const QString name = fromUtf8(node.nodeName());
-            add(Tone::Tag, "<" + name);
-            for (const auto& [prefix, uri] : node.namespaceDeclarations()) {
-                add(Tone::AttributeName,
-                    prefix.empty() ? QStringLiteral(" xmlns") : " xmlns:" + fromUtf8(prefix));
-                add(Tone::Text, QStringLiteral("="));
-                add(Tone::AttributeValue, '"' + oneLine(uri, false) + '"');
-            }
-            for (const XmlNode attribute : node.attributes()) {
-                add(Tone::AttributeName, " " + fromUtf8(attribute.nodeName()));
-                add(Tone::Text, QStringLiteral("="));
-                add(Tone::AttributeValue, '"' + oneLine(attribute.text(), false) + '"');
-            }
-            switch (shapeOf(item)) {
-                case Shape::Leaf:
-                    add(Tone::Tag, QStringLiteral("/>"));
-                    break;
-                case Shape::Inline: {
-                    add(Tone::Tag, QStringLiteral(">"));
-                    const XmlNode child = node.firstChild();
-                    if (child.nodeType() == XmlNodeType::CData) {
-                        add(Tone::Markup, QStringLiteral("<![CDATA["));
-                        add(Tone::Text, oneLine(child.text(), false));
-                        add(Tone::Markup, QStringLiteral("]]>"));
-                    } else {
-                        add(Tone::Text, oneLine(child.text(), true));
-                    }
-                    add(Tone::Tag, "</" + name + ">");
-                    break;
-                }
-                default:
-                    add(Tone::Tag, QStringLiteral(">"));
-                    break;
-            }
-            break;
-        }
-        case XmlNodeType::Text:
-            add(Tone::Text, oneLine(node.text(), true));
-            break;
-        case XmlNodeType::CData:
-            add(Tone::Markup, QStringLiteral("<![CDATA["));
-            add(Tone::Text, oneLine(node.text(), false));
-            add(Tone::Markup, QStringLiteral("]]>"));
-            break;
-        case XmlNodeType::Comment:
-            add(Tone::Comment, "<!--" + oneLine(node.text(), false) + "-->");
-            break;
-        case XmlNodeType::ProcessingInstruction: {
-            const QString data = oneLine(node.text(), true);
-            add(Tone::Markup,
-                "<?" + fromUtf8(node.nodeName()) + (data.isEmpty() ? QString() : " " + data) + "?>");
-            break;
-        }
-        case XmlNodeType::EntityReference:
-            add(Tone::Entity, "&" + fromUtf8(node.nodeName()) + ";");
-            break;
-        default:
-            if (isDoctype(node)) {
-                // Its public and system identifiers, and the opening of its internal subset when it has one,
-                // whose declarations are the rows below.
-                const std::string whole = node.xml();
-                const std::size_t subset = whole.find(" [\n");
-                add(Tone::Markup,
-                    oneLine(subset == std::string::npos ? std::string_view(whole)
-                                                        : std::string_view(whole).substr(0, subset + 2),
-                            true));
-            } else {
-                add(Tone::Markup, oneLine(node.xml(), true));
-            }
-            break;
-    }
+    writeRow(item.node, item.endTag, shapeOf(item), kRowByteLimit, [&out](Tone tone, std::string_view text) {
+        out.push_back({tone, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))});
+    });
     return out;
 }
 

@@ -46,6 +46,16 @@ public:
         std::vector<std::unique_ptr<Item>> children;
     };
 
+    // Where a row stands in the document, whether the row has been made yet or not: a node's own row, the
+    // end tag that closes it, or the XML declaration's row. Empty for no row.
+    struct Place {
+        XmlNode node;
+        bool endTag = false;
+        bool declaration = false;
+        explicit operator bool() const { return node || declaration; }
+        bool operator==(const Place&) const = default;
+    };
+
     using QAbstractItemModel::QAbstractItemModel;
 
     // Shows a document, below its XML declaration when it has one; the rows of the one shown before go first.
@@ -65,11 +75,13 @@ public:
     // document type declaration with an internal subset.
     static QString closing(const Item& item);
 
-    // The next node after from (the first node when from is none) in document order whose row would show
-    // needle, ASCII letters in either case; or the previous one. The search wraps around the document's end.
-    XmlNode find(XmlNode from, std::string_view needle, bool forward) const;
-    // The row that shows a node, with every row on its path made; invalid for a node without a row.
-    QModelIndex reveal(XmlNode node);
+    Place placeAt(const QModelIndex& index) const;
+    // The next row after from (the first row when from is empty) in the order the rows stand whose text
+    // holds needle, ASCII letters in either case; or the previous one. The search wraps around the document's
+    // end. A row's text is searched whole, also where the row cuts it short.
+    Place find(const Place& from, std::string_view needle, bool forward) const;
+    // The row at a place, with every row on its path made; invalid for an empty place.
+    QModelIndex reveal(const Place& place);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -82,6 +94,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
+    Place firstPlace() const;
     void fetch(Item& item);
     QModelIndex indexOf(const Item& item) const;
 

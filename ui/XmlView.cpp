@@ -243,8 +243,9 @@ void XmlView::findFromBar(bool forward) {
 
 bool XmlView::find(const QString& text, bool forward) {
     if (stack_->currentWidget() != tree_) return false;
-    const XmlNode node = model_->find(model_->nodeAt(tree_->currentIndex()), text.toStdString(), forward);
-    const QModelIndex found = node ? model_->reveal(node) : QModelIndex();
+    const XmlTreeModel::Place place =
+        model_->find(model_->placeAt(tree_->currentIndex()), text.toStdString(), forward);
+    const QModelIndex found = place ? model_->reveal(place) : QModelIndex();
     if (!found.isValid()) return false;
     std::vector<QModelIndex> closed;
     for (QModelIndex up = found.parent(); up.isValid(); up = up.parent()) closed.push_back(up);
@@ -382,7 +383,7 @@ void XmlView::copySelection() {
     const XmlNode node = model_->nodeAt(tree_->currentIndex());
     if (!node) return;
     try {
-        QApplication::clipboard()->setText(fromUtf8(node.xml()));
+        QApplication::clipboard()->setText(fromUtf8(node.xmlWithNamespaces()));
     } catch (const std::exception&) {
         // Nothing is copied when the node cannot be serialised.
     }

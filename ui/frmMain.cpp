@@ -20,6 +20,7 @@
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
 #include "ui/RequestRunner.h"
+#include "ui/Shortcuts.h"
 #include "ui/Text.h"
 #include "ui/Twips.h"
 #include "ui/frmBrowse.h"
@@ -64,6 +65,12 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
+    // Smaller, the controls drawn at the right and bottom would be cut off: every one stays whole, with the
+    // margin the drawing leaves at the left and top.
+    QRect drawn;
+    for (const Placement& placement : placements) drawn |= placement.twips;
+    setMinimumSize(twips(drawn.x() + drawn.right() + 1),
+                   twips(drawn.y() + drawn.bottom() + 1) + menuBar->sizeHint().height());
     arrangeControls();
 }
 
@@ -293,18 +300,15 @@ void frmMain::mnuResultViewer_Click() {
 }
 
 void frmMain::mnuShortcuts_Click() {
-    std::string text;
+    ShortcutGroup main{"Main window", {}};
     for (const QAction* menu : menuBar->actions()) {
         for (const QAction* action : menu->menu()->actions()) {
             if (action->shortcut().isEmpty()) continue;
-            text += action->text().toStdString() + "\t" +
-                    action->shortcut().toString(QKeySequence::NativeText).toStdString() + "\r\n";
+            main.shortcuts.push_back({action->text().remove('&'), {action->shortcut()}});
         }
     }
-    message(text + "Lock\t" +
-            QKeySequence(Qt::ALT | Qt::Key_L).toString(QKeySequence::NativeText).toStdString() +
-            "\r\nHide the result viewer\t" +
-            QKeySequence(Qt::ALT | Qt::Key_H).toString(QKeySequence::NativeText).toStdString());
+    main.shortcuts.push_back({"Lock (its button)", {QKeySequence(Qt::ALT | Qt::Key_L)}});
+    ShortcutsDialog({main, editorShortcuts(), viewerShortcuts()}, this).exec();
 }
 
 void frmMain::mnuAbout_Click() {
@@ -383,19 +387,23 @@ void frmMain::ShowResult(XmlDocument reply) {
     resultOrigin = {};
     const std::string path = toolkit.ResultFilePath();
     // Writing, reading back and parsing a large result take a while: they run off the user-interface
-    // thread, and the busy cursor stays until the viewer has painted the new document.
+    // thread, and the busy cursor stays until the viewer has painted the new document. The step offers no
+    // Cancel: libxml2 cannot stop part way, and the previous result is let go of before it starts.
     BusyCursor busy;
     if (browser) browser->ReleasePage();
-    XmlPage page = runner->run("Result", [&] {
-        files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
-        if (files::exists(path)) files::remove(path);
-        reply.save(path);
-        {
-            // A large document takes a while to free as well.
-            const XmlDocument freed = std::move(reply);
-        }
-        return XmlView::read(QString::fromStdString(path));
-    });
+    XmlPage page = runner->run(
+        "Result",
+        [&] {
+            files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
+            if (files::exists(path)) files::remove(path);
+            reply.save(path);
+            {
+                // A large document takes a while to free as well.
+                const XmlDocument freed = std::move(reply);
+            }
+            return XmlView::read(QString::fromStdString(path));
+        },
+        RequestRunner::Cancel::NotOffered);
     if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(std::move(page));
     browser->show();

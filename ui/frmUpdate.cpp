@@ -94,18 +94,17 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     connect(rtfXMlDoc, &QPlainTextEdit::textChanged, checker_, &XmlChecker::schedule);
     connect(checker_, &XmlChecker::checked, this, &frmUpdate::showCheck);
 
-    auto openFind = [this](bool replacing) {
+    // Ctrl+H opens the same window as Ctrl+F: what to find is typed first, whatever replaces it after.
+    auto openFind = [this] {
         if (!findReplace_) findReplace_ = new FindReplace(rtfXMlDoc, this);
         findReplace_->show();
         findReplace_->raise();
         findReplace_->activateWindow();
-        findReplace_->findChild<QLineEdit*>(replacing ? "txtReplace" : "txtFind")->setFocus();
+        findReplace_->findChild<QLineEdit*>("txtFind")->setFocus();
     };
-    connect(cmdFind, &QPushButton::clicked, this, [openFind] { openFind(false); });
-    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
-            [openFind] { openFind(false); });
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this,
-            [openFind] { openFind(true); });
+    connect(cmdFind, &QPushButton::clicked, this, openFind);
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, openFind);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this, openFind);
     connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this, [this] {
         if (findReplace_) findReplace_->find(false);
     });

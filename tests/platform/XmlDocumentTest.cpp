@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -162,6 +163,50 @@ TEST(XmlDocument, WhatIsReadAndWrittenIsTheDocumentAsReceived) {
     XmlDocument plain;
     ASSERT_TRUE(plain.loadXML("<a> <b> <c/> </b> </a>"));
     EXPECT_EQ(plain.documentElement().firstChild().childNodes().length(), 1u);
+}
+
+TEST(XmlDocument, AnElementWithItsNamespacesIsADocumentOfItsOwn) {
+    // The document, the path of child indexes from its element down to the copied one, and the copy.
+    struct Case {
+        const char* document;
+        std::vector<int> path;
+        const char* copy;
+    };
+    const Case cases[] = {
+        {"<D:multistatus xmlns:D='DAV:' xmlns='urn:d' xmlns:x='urn:x'><D:response><D:href>/a</D:href>"
+         "</D:response></D:multistatus>",
+         {0, 0},
+         "<D:href xmlns:D=\"DAV:\" xmlns=\"urn:d\" xmlns:x=\"urn:x\">/a</D:href>"},
+        // The nearest declaration of a prefix is the one in force; the element's own comes first.
+        {"<a xmlns:p='urn:outer'><b xmlns:p='urn:inner'><c p:k='1'/></b></a>",
+         {0, 0},
+         "<c xmlns:p=\"urn:inner\" p:k=\"1\"/>"},
+        {"<a xmlns:p='urn:outer'><c xmlns:p='urn:own'><p:d/></c></a>",
+         {0},
+         "<c xmlns:p=\"urn:own\"><p:d/></c>"},
+        // A prefix that only an attribute's value uses is declared too.
+        {"<a xmlns:xsi='urn:xsi' xmlns:D='DAV:'><v xsi:type='D:t'/></a>",
+         {0},
+         "<v xmlns:xsi=\"urn:xsi\" xmlns:D=\"DAV:\" xsi:type=\"D:t\"/>"},
+        {"<a xmlns='urn:d'><b xmlns=''><c/></b></a>", {0, 0}, "<c xmlns=\"\"/>"},
+        {"<plain><x>1</x></plain>", {0}, "<x>1</x>"},
+    };
+    for (const Case& c : cases) {
+        XmlDocument document;
+        ASSERT_TRUE(document.loadXML(c.document)) << c.document;
+        const std::string before = document.xml();
+        XmlNode node = document.documentElement();
+        for (const int index : c.path) node = node.childNodes().item(static_cast<std::size_t>(index));
+        const std::string copy = node.xmlWithNamespaces();
+        EXPECT_EQ(copy, c.copy) << c.document;
+        XmlDocument alone;
+        ASSERT_TRUE(alone.loadXML(copy)) << copy;
+        EXPECT_EQ(alone.documentElement().namespaceURI(), node.namespaceURI()) << copy;
+        EXPECT_EQ(document.xml(), before) << "the shown document is left as it was";
+    }
+    XmlDocument text;
+    ASSERT_TRUE(text.loadXML("<a xmlns:p='urn:p'>t</a>"));
+    EXPECT_EQ(text.documentElement().firstChild().xmlWithNamespaces(), "t");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "support/WindowDriver.h"
 #include "ui/XmlCheck.h"
 #include "ui/XmlFormat.h"
+#include "ui/frmUpdate.h"
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -58,6 +59,17 @@ private slots:
         QVERIFY(editor->isVisible() && !files::exists(stored));
         click(editor, "Command1");
         QCOMPARE(files::readAll(stored), std::string("<doc>\u00a0\r\n  <b>x</b>\r\n</dc>"));
+    }
+    void ctrlHOpensFindAndReplaceReadyForWhatToFind() {
+        ScriptedToolkit toolkit;
+        ui::frmUpdate editor(toolkit);
+        editor.show();
+        QApplication::setActiveWindow(&editor);
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        QTest::keyClick(&editor, Qt::Key_H, Qt::ControlModifier);
+        QWidget* findReplace = control(&editor, "frmFindReplace");
+        QVERIFY(findReplace->isVisible());
+        QCOMPARE(findReplace->focusWidget()->objectName(), QString("txtFind"));
     }
 };
 

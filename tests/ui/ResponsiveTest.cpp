@@ -6,11 +6,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/Files.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowDriver.h"
+#include "ui/RequestRunner.h"
 
 using namespace ostrel;
 using namespace std::chrono_literals;
@@ -91,6 +94,41 @@ private slots:
         QVERIFY(toolkit.last().find("Cancelled") != std::string::npos);
         QVERIFY(editor->isVisible());
         QCOMPARE(text->toPlainText(), QString("<doc>typed</doc>"));
+    }
+    // Writing and reading the result file sends no request: its dialog offers no Cancel that would do
+    // nothing, and Esc or the close box leave the step to finish with its result.
+    void aStepWithoutARequestOffersNoCancel() {
+        WebDAVClient client;
+        QWidget window;
+        ui::RequestRunner runner(client, &window);
+        std::atomic<bool> release = false;
+        bool cancelOffered = true;
+        bool stayedAfterEsc = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = nullptr;
+            for (int attempt = 0; attempt < 500 && !dialog; ++attempt) {
+                QTest::qWait(10);
+                dialog = QApplication::activeModalWidget();
+            }
+            if (dialog) {
+                cancelOffered = test::control(dialog, "progressCancel")->isVisible();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                dialog->close();
+                QTest::qWait(20);
+                stayedAfterEsc = dialog->isVisible();
+            }
+            release = true;
+        });
+        const int result = runner.run(
+            "Result",
+            [&release] {
+                for (int wait = 0; wait < 1000 && !release; ++wait) std::this_thread::sleep_for(10ms);
+                return 7;
+            },
+            ui::RequestRunner::Cancel::NotOffered);
+        QCOMPARE(result, 7);
+        QVERIFY(!cancelOffered);
+        QVERIFY(stayedAfterEsc);
     }
 };
 

@@ -4,7 +4,9 @@
 #include <QAccessible>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -13,6 +15,7 @@
 #include "support/ScriptedServer.h"
 #include "support/WindowDriver.h"
 #include "ui/QtToolkit.h"
+#include "ui/frmBrowse.h"
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -281,6 +284,65 @@ private slots:
                  std::optional<std::string>("http://127.0.0.1/WebDAV%20Folder/"));
         for (const ScriptedToolkit::Shown& box : toolkit.boxes)
             QCOMPARE(box.title, std::string("Ostrel WebDAV"));
+    }
+    void aSmallMainWindowKeepsEveryControlWhole() {
+        auto window = start(dav->url());
+        window->resize(1, 1);
+        QVERIFY(window->width() > 1 && window->height() > 1);
+        for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->isVisibleTo(window.get()) || child->objectName() == "menuBar") continue;
+            QVERIFY2(window->rect().contains(child->geometry()), qPrintable(child->objectName()));
+        }
+    }
+
+    // Help > Keyboard shortcuts (F1) lists the keys of every window in two columns, as the windows bind them.
+    void theShortcutListHoldsEveryWindowsKeys() {
+        auto window = start(dav->url());
+        QStringList rows;
+        QTimer::singleShot(0, [&rows] {
+            QWidget* dialog = nullptr;
+            for (int attempt = 0; attempt < 500 && !dialog; ++attempt) {
+                QTest::qWait(10);
+                dialog = QApplication::activeModalWidget();
+            }
+            if (!dialog) return;
+            auto* table = control<QTableWidget>(dialog, "tblShortcuts");
+            for (int row = 0; row < table->rowCount(); ++row) {
+                const QTableWidgetItem* keys = table->item(row, 1);
+                rows << table->item(row, 0)->text().trimmed() + (keys ? "|" + keys->text() : "");
+            }
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        for (QAction* action : window->findChild<QMenu*>("menuHelp")->actions())
+            if (action->shortcut() == QKeySequence(Qt::Key_F1)) action->trigger();
+        const auto keysUnder = [&rows](const QString& heading) {
+            QStringList keys;
+            for (qsizetype row = rows.indexOf(heading) + 1;
+                 row > 0 && row < rows.size() && rows[row].contains('|'); ++row)
+                keys += rows[row].section('|', 1).split(", ");
+            std::sort(keys.begin(), keys.end());
+            return keys;
+        };
+        QVERIFY(rows.contains("Change server…|Ctrl+Shift+S") && rows.contains("Lock (its button)|Alt+L"));
+        QVERIFY(rows.contains("Store (Update)|Ctrl+S") && rows.contains("Format|Ctrl+Shift+F"));
+        QVERIFY(rows.contains("Copy the element as XML|Ctrl+C"));
+
+        // The editor's and the viewer's own bindings, every one of them listed and nothing else.
+        QStringList editorKeys;
+        for (const QShortcut* shortcut : topLevel("frmUpdate")->findChildren<QShortcut*>())
+            for (const QKeySequence& key : shortcut->keys())
+                editorKeys << key.toString(QKeySequence::NativeText);
+        std::sort(editorKeys.begin(), editorKeys.end());
+        QCOMPARE(keysUnder("Editor (Update document)"), editorKeys);
+        ui::frmBrowse viewer;
+        QStringList viewerKeys = {
+            QKeySequence::mnemonic(control<QAbstractButton>(&viewer, "Command1")->text())
+                .toString(QKeySequence::NativeText)};
+        for (const QAction* action : control(&viewer, "WebBrowser1")->actions())
+            for (const QKeySequence& key : action->shortcuts())
+                viewerKeys << key.toString(QKeySequence::NativeText);
+        std::sort(viewerKeys.begin(), viewerKeys.end());
+        QCOMPARE(keysUnder("Result viewer"), viewerKeys);
     }
 };
 

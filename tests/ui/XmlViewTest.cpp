@@ -1,4 +1,6 @@
 // The result viewer's document view: what a reply looks like, read afresh, opened at its top, made lazily.
+#include <QAction>
+#include <QClipboard>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -7,9 +9,12 @@
 
 #include "platform/Files.h"
 #include "support/WindowDriver.h"
+#include "ui/XmlTreeModel.h"
 #include "ui/XmlView.h"
 
+using ostrel::XmlDocument;
 using ostrel::test::control;
+using ostrel::ui::XmlTreeModel;
 using ostrel::ui::XmlView;
 
 namespace {
@@ -125,11 +130,62 @@ private slots:
         QVERIFY(view.find("FILE25000.XML", true));
         QCOMPARE(tree->currentIndex().data().toString(), QString("<D:href>/dav/file25000.xml</D:href>"));
         QVERIFY(tree->isExpanded(tree->currentIndex().parent()));
-        QVERIFY(view.find("multistatus", true));  // past the end, from the top
+        QVERIFY(view.find("multistatus", true));  // its end tag, then past the end, from the top
+        QCOMPARE(tree->currentIndex().data().toString(), QString("</D:multistatus>"));
+        QVERIFY(view.find("multistatus", true));
         QCOMPARE(tree->currentIndex(), root);
         QVERIFY(view.find("/file2999", false));  // before the top, from the end
         QCOMPARE(tree->currentIndex().data().toString(), QString("<D:href>/dav/file29999.xml</D:href>"));
         QVERIFY(!view.find("file30000", true));
+    }
+    void findGoesFromRowToRowByWhatTheyShow() {
+        const std::string longText = std::string(5000, 'y') + " zz-end";
+        XmlDocument document;
+        QVERIFY(
+            document.loadXML("<D:multistatus xmlns:D='DAV:'><D:response><D:href>/a</D:href><a>x1</a>"
+                             "<b>x1</b><c><d/>tail x1</c><long>" +
+                             longText + "</long></D:response></D:multistatus>"));
+        XmlTreeModel model;
+        model.reset(std::move(document), "<?xml version=\"1.0\"?>");
+        // Each search starts from the row the one before found; a row that is not found keeps the place.
+        const QString cutLong = QString(4000, 'y') + QChar(0x2026);
+        const struct {
+            const char* needle;
+            bool forward;
+            QString row;
+        } steps[] = {
+            {"x1", true, "<a>x1</a>"},
+            {"X1", true, "<b>x1</b>"},  // not the text of <a>, which has no row of its own
+            {"x1", true, "tail x1"},
+            {"x1", true, "<a>x1</a>"},
+            {"x1", false, "tail x1"},
+            {"DAV:", true, "<D:multistatus xmlns:D=\"DAV:\">"},
+            {"<D:href", true, "<D:href>/a</D:href>"},
+            {"</D:multistatus>", true, "</D:multistatus>"},
+            {"</c>", false, "</c>"},
+            {"zz-end", true, cutLong},  // beyond where the row is cut
+            {"nowhere", true, cutLong},
+            {"version=", true, "<?xml version=\"1.0\"?>"},
+            {"xmlns:d=\"dav:\"", false, "<D:multistatus xmlns:D=\"DAV:\">"},
+        };
+        XmlTreeModel::Place place;
+        for (const auto& step : steps) {
+            if (const XmlTreeModel::Place found = model.find(place, step.needle, step.forward)) place = found;
+            QCOMPARE(model.reveal(place).data().toString(), step.row);
+        }
+    }
+
+    void copyGivesAnElementThatParsesOnItsOwn() {
+        load(
+            "<D:multistatus xmlns:D=\"DAV:\" xmlns:x=\"urn:x\"><D:response><D:href>/a</D:href>"
+            "</D:response></D:multistatus>");
+        QVERIFY(view.find("/a", true));
+        for (QAction* action : view.actions())
+            if (action->text() == "&Copy") action->trigger();
+        XmlDocument copy;
+        QVERIFY(copy.loadXML(QApplication::clipboard()->text().toStdString()));
+        QCOMPARE(copy.documentElement().namespaceURI(), std::string("DAV:"));
+        QCOMPARE(copy.documentElement().namespaceDeclarations().size(), std::size_t(2));
     }
 };
 
