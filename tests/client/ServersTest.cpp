@@ -3,8 +3,16 @@
 // and what the client makes of it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "client/WebDAVClient.h"
@@ -208,6 +216,73 @@ TEST(StockServers, RefuseListingsOfUnlimitedDepthInPlainWords) {
                                      "(propfind-finite-depth)\r\n"))
             << kind;
     }
+}
+
+// Every profile starts, takes the seeded tree through HTTP with Basic authentication, serves it, stores a
+// document and gives it back, and stops.
+class Profiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Profiles, ServeTheSeededTreeAndKeepWhatIsStored) {
+    test::DavServer dav({.server = GetParam(), .auth = "basic"});
+    WebDAVClient client = test::loggedOnClient(dav);
+    EXPECT_EQ(client.GetDocument("xbrl/config/Document_1.xml").documentElement().nodeName(),
+              "taxonomyConfiguration");
+    client.UpdateDocument("xbrl/other/smoke.xml", "<smoke>caf\xC3\xA9</smoke>");
+    EXPECT_EQ(client.GetDocument("xbrl/other/smoke.xml").text(), "caf\xC3\xA9");
+    WebDAVClient stranger = test::loggedOnClient(dav);
+    stranger.Password("wrong");
+    EXPECT_NE(errorOf([&] { stranger.GetDocument("xbrl/config/Document_1.xml"); }), "no error");
+}
+
+INSTANTIATE_TEST_SUITE_P(, Profiles, ::testing::ValuesIn(test::kServerProfiles), [](const auto& test) {
+    std::string name = test.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
+
+// The processes of a session that have not exited (a zombie waiting to be reaped has).
+int liveProcessesOfSession(int session) {
+    int live = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        int parent = 0, group = 0, sid = 0;
+        fields >> state >> parent >> group >> sid;
+        if (sid == session && state != 'Z') ++live;
+    }
+    return live;
+}
+
+// A test killed outright (SIGKILL: no destructor runs) leaves no server behind: the watchdog the server was
+// started with stops it, Apache's workers included.
+TEST(ServerLifetime, AServerGoesWithTheProcessThatStartedIt) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        test::DavServer dav({.seed = false});
+        const int pid = dav.pid();
+        if (::write(pipeFds[1], &pid, sizeof pid) != static_cast<ssize_t>(sizeof pid)) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    int server = 0;
+    const bool started = ::read(pipeFds[0], &server, sizeof server) == static_cast<ssize_t>(sizeof server);
+    ::close(pipeFds[0]);
+    const int runningBefore = started ? liveProcessesOfSession(server) : 0;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(started) << "the child could not start a server";
+    EXPECT_GT(runningBefore, 1) << "Apache's master and its workers";
+    for (int step = 0; step < 300 && liveProcessesOfSession(server) > 0; ++step)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(liveProcessesOfSession(server), 0);
 }
 
 }  // namespace
