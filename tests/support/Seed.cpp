@@ -206,7 +206,8 @@ int seed(const std::map<std::string, std::string>& args, bool displayNames) {
             // 405: there from an earlier seeding (rclone answers 201 again).
             seeder.send("MKCOL", entry, {201, 405});
         } else {
-            seeder.send("PUT", entry, {201, 204}, readFile(tree / entry.path),
+            // A replaced document: 204, 201 (rclone) or 200 (webdav-server).
+            seeder.send("PUT", entry, {200, 201, 204}, readFile(tree / entry.path),
                         {{"Content-Type", "text/xml; charset=\"utf-8\""}});
         }
     }
