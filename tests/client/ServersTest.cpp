@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -283,6 +284,25 @@ TEST(ServerLifetime, AServerGoesWithTheProcessThatStartedIt) {
     for (int step = 0; step < 300 && liveProcessesOfSession(server) > 0; ++step)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(liveProcessesOfSession(server), 0);
+}
+
+// A server that cannot have its port is a failed start, even though something answers there: the answer
+// must come from the server just started.
+TEST(ServerLifetime, APortHeldByAnotherServerFailsTheStart) {
+    test::DavServer first({.seed = false});
+    const std::string script = test::shellQuote(std::string(OSTREL_SOURCE_DIR) + "/scripts/dav-server");
+    std::string folder = (std::filesystem::temp_directory_path() / "ostrel-port-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(folder.data()));
+    std::string error;
+    try {
+        test::runCommand(script + " start --server lighttpd-stock --dir " + test::shellQuote(folder) +
+                         " --port " + std::to_string(first.port()) + " --watch " + std::to_string(::getpid()));
+        test::runCommand(script + " stop --dir " + test::shellQuote(folder));
+    } catch (const std::runtime_error& failure) {
+        error = failure.what();
+    }
+    std::filesystem::remove_all(folder);
+    EXPECT_NE(error.find("did not answer on port " + std::to_string(first.port())), std::string::npos) << error;
 }
 
 }  // namespace

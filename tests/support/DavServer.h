@@ -9,8 +9,8 @@ namespace ostrel::test {
 // (listings of unlimited depth allowed, display names seeded), Apache and lighttpd as their packages
 // configure WebDAV, nginx with dav-ext, rclone's WebDAV server, and the npm webdav-server on Node.
 // ("lighttpd", configured like the demo's Apache, is a seventh that the older scenarios use.)
-inline constexpr std::array<const char*, 6> kServerProfiles = {"apache",        "apache-stock", "lighttpd-stock",
-                                                               "nginx",         "rclone",       "webdav-server"};
+inline constexpr std::array<const char*, 6> kServerProfiles = {"apache", "apache-stock", "lighttpd-stock",
+                                                               "nginx",  "rclone",       "webdav-server"};
 
 // A real WebDAV server on 127.0.0.1, started through the project's own scripts in a fresh folder, seeded with
 // the sample tree, stopped on destruction, and stopped by a watchdog when this process ends without doing so

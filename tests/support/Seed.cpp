@@ -77,7 +77,9 @@ std::string decodePath(const std::string& text) {
     return out;
 }
 
-std::string lastSegment(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string lastSegment(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
 std::string parentOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -95,10 +97,14 @@ std::string displayNameOf(const Entry& entry, const std::string& rootName) {
 std::string xmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
@@ -124,16 +130,16 @@ public:
     std::string rootName() const { return lastSegment(basePath_); }
 
     // Sends one request; fails unless the status is one of `expected`.
-    const ostrel::HttpRequest& send(const std::string& method, const Entry& entry, const std::vector<int>& expected,
-                                    const std::string& body = "",
+    const ostrel::HttpRequest& send(const std::string& method, const Entry& entry,
+                                    const std::vector<int>& expected, const std::string& body = "",
                                     const std::vector<std::pair<std::string, std::string>>& headers = {}) {
         const std::string url = urlOf(entry);
         request_.open(method, url, false, user_, password_);
         for (const auto& [name, value] : headers) request_.setRequestHeader(name, value);
         request_.send(body);
         if (std::find(expected.begin(), expected.end(), request_.status()) == expected.end()) {
-            throw std::runtime_error(method + " " + url + " answered " + std::to_string(request_.status()) + " " +
-                                     request_.statusText() + "\n" + request_.responseTextForError());
+            throw std::runtime_error(method + " " + url + " answered " + std::to_string(request_.status()) +
+                                     " " + request_.statusText() + "\n" + request_.responseTextForError());
         }
         return request_;
     }
@@ -217,19 +223,19 @@ int seed(const std::map<std::string, std::string>& args, bool displayNames) {
     if (displayNames) {
         // One property per request: lighttpd keeps only the first property of a set.
         for (const Entry& entry : all) {
-            const auto& reply = seeder.send(
-                "PROPPATCH", entry, {200, 204, 207},
-                "<?xml version=\"1.0\" encoding=\"utf-8\"?><propertyupdate xmlns=\"DAV:\"><set><prop><displayname>" +
-                    xmlEscape(displayNameOf(entry, seeder.rootName())) +
-                    "</displayname></prop></set></propertyupdate>",
-                {{"Content-Type", "text/xml; charset=\"utf-8\""}});
+            const auto& reply = seeder.send("PROPPATCH", entry, {200, 204, 207},
+                                            "<?xml version=\"1.0\" encoding=\"utf-8\"?><propertyupdate "
+                                            "xmlns=\"DAV:\"><set><prop><displayname>" +
+                                                xmlEscape(displayNameOf(entry, seeder.rootName())) +
+                                                "</displayname></prop></set></propertyupdate>",
+                                            {{"Content-Type", "text/xml; charset=\"utf-8\""}});
             if (reply.status() != 207) continue;
             ostrel::XmlDocument doc = reply.responseXML();
             doc.setProperty("SelectionNamespaces", "xmlns:d='DAV:'");
             for (ostrel::XmlNode status : doc.selectNodes("//d:propstat/d:status")) {
                 if (status.text().find(" 200") == std::string::npos)
-                    throw std::runtime_error("PROPPATCH " + seeder.urlOf(entry) + " refused the display name: " +
-                                             status.text());
+                    throw std::runtime_error("PROPPATCH " + seeder.urlOf(entry) +
+                                             " refused the display name: " + status.text());
             }
         }
     }
@@ -247,14 +253,17 @@ int seed(const std::map<std::string, std::string>& args, bool displayNames) {
             if (found == listed.end()) {
                 problems += "/" + entry.path + " is missing from the listing of /" + collection.path + "\n";
             } else if (found->second.first != entry.collection) {
-                problems += "/" + entry.path + (entry.collection ? " is listed as a document\n" : " is listed as a collection\n");
+                problems +=
+                    "/" + entry.path +
+                    (entry.collection ? " is listed as a document\n" : " is listed as a collection\n");
             } else if (displayNames && found->second.second != displayNameOf(entry, seeder.rootName())) {
                 problems += "/" + entry.path + " has the display name '" + found->second.second + "'\n";
             }
         }
     }
     if (!problems.empty()) throw std::runtime_error("the server does not list what was seeded:\n" + problems);
-    std::cout << "seeded " << entries.size() << " resources" << (displayNames ? " with display names" : "") << "\n";
+    std::cout << "seeded " << entries.size() << " resources" << (displayNames ? " with display names" : "")
+              << "\n";
     return 0;
 }
 
@@ -267,10 +276,12 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--display-names") {
             displayNames = true;
-        } else if ((arg == "--url" || arg == "--tree" || arg == "--user" || arg == "--password") && i + 1 < argc) {
+        } else if ((arg == "--url" || arg == "--tree" || arg == "--user" || arg == "--password") &&
+                   i + 1 < argc) {
             args[arg] = argv[++i];
         } else {
-            std::cerr << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--display-names]\n";
+            std::cerr
+                << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--display-names]\n";
             return 2;
         }
     }
