@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -260,13 +261,17 @@ int liveProcessesOfSession(int session) {
 // A test killed outright (SIGKILL: no destructor runs) leaves no server behind: the watchdog the server was
 // started with stops it, Apache's workers included.
 TEST(ServerLifetime, AServerGoesWithTheProcessThatStartedIt) {
+    // The folder is the parent's: the killed child never removes what it made.
+    std::string folder = "/tmp/ostrel-killed-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder.data()));
+    ::chmod(folder.c_str(), 0755);  // Apache's workers run as another user
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(pipeFds[0]);
-        test::DavServer dav({.seed = false});
+        test::DavServer dav({.seed = false, .folder = folder});
         const int pid = dav.pid();
         if (::write(pipeFds[1], &pid, sizeof pid) != static_cast<ssize_t>(sizeof pid)) ::_exit(1);
         ::pause();
@@ -284,6 +289,7 @@ TEST(ServerLifetime, AServerGoesWithTheProcessThatStartedIt) {
     for (int step = 0; step < 300 && liveProcessesOfSession(server) > 0; ++step)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(liveProcessesOfSession(server), 0);
+    std::filesystem::remove_all(folder);
 }
 
 // A server that cannot have its port is a failed start, even though something answers there: the answer
