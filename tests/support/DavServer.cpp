@@ -80,16 +80,19 @@ DavServer::~DavServer() {
 }
 
 std::string DavServer::run(const std::string& arguments) const {
-    return runCommand(shellQuote(std::string(OSTREL_SOURCE_DIR) + "/scripts/dav-server") + " " + arguments);
+    return runCommand("OSTREL_SEED=" + shellQuote(OSTREL_SEED_PROGRAM) + " " +
+                      shellQuote(std::string(OSTREL_SOURCE_DIR) + "/scripts/dav-server") + " " + arguments);
 }
 
 void DavServer::start() {
+    // The seeder built with this program, and a watchdog that stops the server when this process ends.
     std::string arguments = "start --dir " + shellQuote(dir_) + " --port " + std::to_string(port_) +
+                            " --watch " + std::to_string(::getpid()) +
                             " --server " + shellQuote(options_.server) + " --auth " +
                             shellQuote(options_.auth) + " --user " + shellQuote(options_.user) +
                             " --password " + shellQuote(options_.password);
     if (options_.stock) arguments += " --stock";
-    if (options_.seed && !options_.stock && port_ == 0) arguments += " --seed";
+    if (options_.seed && port_ == 0) arguments += " --seed";
     if (!options_.tlsCertificate.empty()) {
         arguments += " --tls " + shellQuote(options_.tlsCertificate) + " " + shellQuote(options_.tlsKey);
     }
@@ -97,6 +100,7 @@ void DavServer::start() {
     url_ = valueOf(output, "url");
     log_ = valueOf(output, "log");
     port_ = std::stoi(valueOf(output, "port"));
+    pid_ = std::stoi(valueOf(output, "pid"));
     running_ = true;
 }
 
