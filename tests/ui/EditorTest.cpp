@@ -1,12 +1,17 @@
 // The editor's additions: where the check finds the first error, Format, and the question before a text
 // that is not well-formed is stored on Apache.
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include "platform/Files.h"
 #include "support/DavServer.h"
 #include "support/WindowDriver.h"
 #include "ui/XmlCheck.h"
 #include "ui/XmlFormat.h"
+#include "ui/XmlHighlighter.h"
+#include "ui/XmlLexer.h"
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -34,6 +39,55 @@ private slots:
                                 "<p xml:space='preserve'><q/> <r/></p>\n\n<d></d></a>"),
                  QString("<?xml version='1.0'?>\n<!--c-->\n<a x='1'>\n  <b/>\n  <c>t <i>u</i></c>\n"
                          "  <p xml:space='preserve'><q/> <r/></p>\n  <d></d>\n</a>"));
+    }
+
+    // Each line is read once from the state the line before it ended in; an "&" without its ";" is one
+    // character of colour, never a look to the end of the line.
+    void theHighlighterReadsEachLineOnce() {
+        using K = ui::XmlSpanKind;
+        using S = ui::XmlLexState;
+        struct Case {
+            QString line;
+            S from;
+            qsizetype limit;
+            QList<ui::XmlSpan> spans;
+            S to;
+        };
+        const QList<Case> cases = {
+            {"<a x=\"1\">t&amp;u</a>", S::Text, 100,
+             {{0, 2, K::Element}, {3, 1, K::Attribute}, {5, 1, K::Value}, {6, 2, K::Value}, {8, 1, K::Element},
+              {10, 5, K::Reference}, {16, 3, K::Element}, {19, 1, K::Element}},
+             S::Text},
+            {"&& &#x41; &b c;", S::Text, 100,
+             {{0, 1, K::Reference}, {1, 1, K::Reference}, {3, 6, K::Reference}, {10, 1, K::Reference}}, S::Text},
+            {"a --> <b", S::Comment, 100, {{0, 5, K::Comment}, {6, 2, K::Element}}, S::Tag},
+            {"<!DOCTYPE d [", S::Text, 100, {{0, 2, K::Instruction}, {2, 11, K::Instruction}}, S::Subset},
+            {"<!ENTITY e \"x\">]><d/>", S::Subset, 100,
+             {{0, 16, K::Instruction}, {16, 1, K::Instruction}, {17, 2, K::Element}, {19, 1, K::Element},
+              {20, 1, K::Element}},
+             S::Text},
+            {"x=\"multi", S::Tag, 100, {{0, 1, K::Attribute}, {2, 1, K::Value}, {3, 5, K::Value}}, S::Double},
+            // Beyond the limit a line is read for its state alone.
+            {"&&&&&&&&", S::Text, 3, {{0, 1, K::Reference}, {1, 1, K::Reference}, {2, 1, K::Reference}}, S::Text},
+            {"<a>xxxxxxxxxx<!--", S::Text, 3, {{0, 2, K::Element}, {2, 1, K::Element}}, S::Comment},
+        };
+        for (const Case& c : cases) {
+            QList<ui::XmlSpan> spans;
+            const S to = ui::lexXmlLine(c.line, c.from, c.limit, [&](const ui::XmlSpan& span) { spans << span; });
+            QVERIFY2(spans == c.spans, qPrintable(c.line));
+            QVERIFY2(to == c.to, qPrintable(c.line));
+        }
+
+        // In the editor, a line far longer than what is coloured carries no colour past that.
+        QTextDocument document;
+        ui::XmlHighlighter highlighter(&document);
+        document.setPlainText(QString(3 * ui::XmlHighlighter::kColouredPerLine, '&') + "\n<a>");
+        highlighter.rehighlight();
+        const QList<QTextLayout::FormatRange> formats = document.firstBlock().layout()->formats();
+        QVERIFY(!formats.isEmpty());
+        for (const QTextLayout::FormatRange& range : formats)
+            QVERIFY(range.start + range.length <= ui::XmlHighlighter::kColouredPerLine);
+        QVERIFY(!document.lastBlock().layout()->formats().isEmpty());
     }
 
     void textThatIsNotWellFormedIsStoredOnlyWhenTheUserSaysSo() {
