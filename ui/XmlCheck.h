@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "ui/XmlFormat.h"
+
 namespace ostrel::ui {
 
 // Where a text first fails to be well-formed XML, as the parser reports it; lines and columns count from 1,
@@ -27,6 +29,13 @@ std::optional<XmlProblem> firstXmlProblem(const QString& text);
 // the end of a line or of the text).
 int offsetOf(const QString& text, int line, int column);
 
+// A text as one check saw it: whether it is well-formed, and, when asked for and it is, the text formatted.
+struct XmlVerdict {
+    QString text;
+    std::optional<XmlProblem> problem;
+    std::optional<Formatted> formatted;
+};
+
 // Checks a text once it has been left alone for a moment, so typing never waits for the parser; a large
 // text is parsed off the user-interface thread. Only the check of the latest text reports.
 class XmlChecker : public QObject {
@@ -36,8 +45,10 @@ public:
 
     // The text changed: checks it after a pause in typing.
     void schedule();
-    // Checks now, on this thread, and returns what the check found.
-    std::optional<XmlProblem> checkNow();
+    // Checks the text as it is now, and formats it too when format is set and the text is well-formed; then
+    // calls done on this thread. A small text is checked in place, before this returns; a large one on a
+    // pool thread, so the window goes on painting meanwhile. done is not called when this object goes first.
+    void checkThen(bool format, std::function<void(const XmlVerdict&)> done);
 
 signals:
     void checked(const std::optional<ostrel::ui::XmlProblem>& problem);

@@ -203,12 +203,14 @@ void frmUpdate::requestStore() {
 }
 
 void frmUpdate::Command1_Click() {
-    const std::optional<XmlProblem> problem = checker_->checkNow();
-    if (problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
-                                          problem->describe().toStdString() + "). Store it anyway?",
-                                      kAppTitle))
-        return;
-    emit UpdateDoc(text());
+    whileChecking(false, [this](const XmlVerdict& verdict) {
+        if (verdict.problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
+                                                      verdict.problem->describe().toStdString() +
+                                                      "). Store it anyway?",
+                                                  kAppTitle))
+            return;
+        emit UpdateDoc(QString(verdict.text).replace("\n", "\r\n"));
+    });
 }
 
 void frmUpdate::Command2_Click() {
@@ -216,15 +218,34 @@ void frmUpdate::Command2_Click() {
 }
 
 void frmUpdate::cmdFormat_Click() {
-    // A text that is not well-formed stays as it is; the line under it says why.
-    if (checker_->checkNow()) return;
-    const QString current = lines();
-    const std::optional<QString> formatted = formatXml(current);
-    if (!formatted || *formatted == current) return;
-    // One edit, so that Undo brings the text back as it was.
-    QTextCursor all(rtfXMlDoc->document());
-    all.select(QTextCursor::Document);
-    all.insertText(*formatted);
+    whileChecking(true, [this](const XmlVerdict& verdict) {
+        // A text that is not well-formed stays as it is; the line under it says why.
+        if (!verdict.formatted) return;
+        if (!verdict.formatted->text) {
+            toolkit_.MsgBox(verdict.formatted->why.toStdString(), kAppTitle);
+            return;
+        }
+        if (*verdict.formatted->text == verdict.text) return;
+        // One edit, so that Undo brings the text back as it was.
+        QTextCursor all(rtfXMlDoc->document());
+        all.select(QTextCursor::Document);
+        all.insertText(*verdict.formatted->text);
+    });
+}
+
+void frmUpdate::whileChecking(bool format, const std::function<void(const XmlVerdict&)>& then) {
+    if (checking_) return;
+    // A large text is checked off this thread: until the verdict is in, the text stays as it was checked,
+    // and a second Update or Format waits for the first.
+    checking_ = true;
+    rtfXMlDoc->setReadOnly(true);
+    checker_->checkThen(format, [this, then](const XmlVerdict& verdict) {
+        checking_ = false;
+        rtfXMlDoc->setReadOnly(false);
+        // The text may have been replaced meanwhile (the main window fills the editor): the verdict is then
+        // about a text that is gone.
+        if (verdict.text == lines()) then(verdict);
+    });
 }
 
 void frmUpdate::showCheck(const std::optional<XmlProblem>& problem) {

@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -22,6 +23,7 @@ namespace ostrel::ui {
 class FindReplace;
 class XmlChecker;
 struct XmlProblem;
+struct XmlVerdict;
 
 // The document editor: plain text, filled from a file or with a new-document template, handed to the main
 // window by "Update". It never talks to the server and never writes a file. It colours the markup, checks
@@ -81,6 +83,8 @@ private:
     // The whole text, lines separated by CR LF.
     QString text() const;
     void showCheck(const std::optional<XmlProblem>& problem);
+    // Checks the text (and formats it, when asked) without holding up the window, then goes on with then.
+    void whileChecking(bool format, const std::function<void(const XmlVerdict&)>& then);
 
     Toolkit& toolkit_;
     QPlainTextEdit* rtfXMlDoc;
@@ -94,6 +98,7 @@ private:
     FindReplace* findReplace_ = nullptr;
     // The first error's position in the text, while there is one.
     std::optional<std::pair<int, int>> errorAt_;
+    bool checking_ = false;
     // The controls' rectangles at the window's first size, from which they grow and move.
     struct Placed {
         QWidget* control;
