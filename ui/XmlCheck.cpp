@@ -64,11 +64,11 @@ XmlVerdict verdictOn(QString text, bool format) {
 }
 }  // namespace
 
-void XmlChecker::checkThen(bool format, std::function<void(const XmlVerdict&)> done) {
+void XmlChecker::checkThen(bool format, Where where, std::function<void(const XmlVerdict&)> done) {
     const unsigned generation = ++generation_;
     pause_.stop();
     QString text = text_();
-    if (text.size() < kLargeText) {
+    if (where == Where::InPlace || text.size() < kLargeText) {
         const XmlVerdict verdict = verdictOn(std::move(text), format);
         emit checked(verdict.problem);
         done(verdict);

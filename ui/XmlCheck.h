@@ -45,10 +45,13 @@ public:
 
     // The text changed: checks it after a pause in typing.
     void schedule();
+    // Where checkThen works: in place for a small text and on a pool thread for a large one, or in place
+    // whatever the size, for a caller that must know the outcome before it goes on.
+    enum class Where { BySize, InPlace };
     // Checks the text as it is now, and formats it too when format is set and the text is well-formed; then
-    // calls done on this thread. A small text is checked in place, before this returns; a large one on a
-    // pool thread, so the window goes on painting meanwhile. done is not called when this object goes first.
-    void checkThen(bool format, std::function<void(const XmlVerdict&)> done);
+    // calls done on this thread. Checked in place, done is called before this returns; on a pool thread, the
+    // window goes on painting meanwhile, and done is not called when this object goes first.
+    void checkThen(bool format, Where where, std::function<void(const XmlVerdict&)> done);
 
 signals:
     void checked(const std::optional<ostrel::ui::XmlProblem>& problem);

@@ -207,18 +207,22 @@ void frmUpdate::Discard() {
 }
 
 void frmUpdate::requestStore() {
-    Command1_Click();
+    // Asked for by a question that goes on once the text is stored (Store before closing, say): it cannot
+    // wait for a pool thread.
+    whileChecking(false, XmlChecker::Where::InPlace, [this](const XmlVerdict& verdict) { store(verdict); });
 }
 
 void frmUpdate::Command1_Click() {
-    whileChecking(false, [this](const XmlVerdict& verdict) {
-        if (verdict.problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
-                                                      verdict.problem->describe().toStdString() +
-                                                      "). Store it anyway?",
-                                                  kAppTitle))
-            return;
-        emit UpdateDoc(QString(verdict.text).replace("\n", "\r\n"));
-    });
+    whileChecking(false, XmlChecker::Where::BySize, [this](const XmlVerdict& verdict) { store(verdict); });
+}
+
+void frmUpdate::store(const XmlVerdict& verdict) {
+    if (verdict.problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
+                                                  verdict.problem->describe().toStdString() +
+                                                  "). Store it anyway?",
+                                              kAppTitle))
+        return;
+    emit UpdateDoc(QString(verdict.text).replace("\n", "\r\n"));
 }
 
 void frmUpdate::Command2_Click() {
@@ -226,7 +230,7 @@ void frmUpdate::Command2_Click() {
 }
 
 void frmUpdate::cmdFormat_Click() {
-    whileChecking(true, [this](const XmlVerdict& verdict) {
+    whileChecking(true, XmlChecker::Where::BySize, [this](const XmlVerdict& verdict) {
         // A text that is not well-formed stays as it is; the line under it says why.
         if (!verdict.formatted) return;
         if (!verdict.formatted->text) {
@@ -241,13 +245,14 @@ void frmUpdate::cmdFormat_Click() {
     });
 }
 
-void frmUpdate::whileChecking(bool format, const std::function<void(const XmlVerdict&)>& then) {
+void frmUpdate::whileChecking(bool format, XmlChecker::Where where,
+                              const std::function<void(const XmlVerdict&)>& then) {
     if (checking_) return;
     // A large text is checked off this thread: until the verdict is in, the text stays as it was checked,
     // and a second Update or Format waits for the first.
     checking_ = true;
     rtfXMlDoc->setReadOnly(true);
-    checker_->checkThen(format, [this, then](const XmlVerdict& verdict) {
+    checker_->checkThen(format, where, [this, then](const XmlVerdict& verdict) {
         checking_ = false;
         rtfXMlDoc->setReadOnly(false);
         // The text may have been replaced meanwhile (the main window fills the editor): the verdict is then

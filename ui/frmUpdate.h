@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/Drafts.h"
+#include "ui/XmlCheck.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -21,9 +22,6 @@ class Toolkit;
 namespace ostrel::ui {
 
 class FindReplace;
-class XmlChecker;
-struct XmlProblem;
-struct XmlVerdict;
 
 // The document editor: plain text, filled from a file or with a new-document template, handed to the main
 // window by "Update". It never talks to the server and never writes a file. It colours the markup, checks
@@ -55,7 +53,7 @@ public:
     void Stored(EditOrigin origin);
     // The user gave up the text that is not stored.
     void Discard();
-    // "Update", as the button does it.
+    // "Update", as the button does it, except that a large text is checked before this returns.
     void requestStore();
     // The whole text with line feeds between lines, every character as typed.
     QString lines() const;
@@ -84,7 +82,9 @@ private:
     QString text() const;
     void showCheck(const std::optional<XmlProblem>& problem);
     // Checks the text (and formats it, when asked) without holding up the window, then goes on with then.
-    void whileChecking(bool format, const std::function<void(const XmlVerdict&)>& then);
+    void whileChecking(bool format, XmlChecker::Where where, const std::function<void(const XmlVerdict&)>& then);
+    // Hands the text on, asking first when it is not well-formed.
+    void store(const XmlVerdict& verdict);
 
     Toolkit& toolkit_;
     QPlainTextEdit* rtfXMlDoc;

@@ -141,6 +141,10 @@ private slots:
         QVERIFY(toolkit.questions.empty() && text->isReadOnly());
         QTRY_COMPARE(toolkit.questions.size(), std::size_t(1));
         QVERIFY(!text->isReadOnly());
+        // Where a question goes on once the text is stored (Store before closing), it is checked at once.
+        toolkit.answers = {false};
+        editor.requestStore();
+        QCOMPARE(toolkit.questions.size(), std::size_t(2));
         QCOMPARE(stores.count(), 0);
 
         text->setPlainText("<doc>" + items + "</doc>");
