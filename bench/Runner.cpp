@@ -829,21 +829,22 @@ Row workloadEditor(const Context& context) {
 std::vector<Row> workloadTyping(const Context& context) {
     const std::string rounds = context.options.smoke ? "2" : "20";
     std::vector<Row> rows;
-    for (const auto& [kind, label] :
-         {std::pair{"single-line", "a 1 MB document on one line"}, std::pair{"ampersands", "1 MB of \"&\""}}) {
+    for (const auto& [kind, label] : {std::pair{"single-line", "a 1 MB document on one line"},
+                                      std::pair{"ampersands", "1 MB of \"&\""}}) {
         std::fprintf(stderr, "W6 editor, typing into %s ...\n", label);
         Row row;
         row.hasReference = false;
-        row.workload = std::string("W6 Editor, ") + label + ": character typed → painted, median of " + rounds;
+        row.workload =
+            std::string("W6 Editor, ") + label + ": character typed → painted, median of " + rounds;
         try {
-            const WindowRun run({context.editor, "typing", "--text", kind, "--kilobytes", "1000", "--rounds",
-                                 rounds},
-                                context, "editor typing");
+            const WindowRun run(
+                {context.editor, "typing", "--text", kind, "--kilobytes", "1000", "--rounds", rounds},
+                context, "editor typing");
             row.ownTimes = run.series("typed_to_painted");
             row.ours.peakKib = run.peakKib;
             char text[80];
-            std::snprintf(text, sizeof text, "slowest %.1f ms; filled in %.0f ms", maximum(row.ownTimes) * 1000,
-                          median(run.series("filled_seconds")) * 1000);
+            std::snprintf(text, sizeof text, "slowest %.1f ms; filled in %.0f ms",
+                          maximum(row.ownTimes) * 1000, median(run.series("filled_seconds")) * 1000);
             row.notes = text;
         } catch (const std::exception& error) {
             row.failure = error.what();

@@ -75,12 +75,13 @@ void XmlChecker::checkThen(bool format, Where where, std::function<void(const Xm
         return;
     }
     auto* watcher = new QFutureWatcher<XmlVerdict>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, done = std::move(done)] {
-        const XmlVerdict verdict = watcher->result();
-        watcher->deleteLater();
-        if (generation == generation_) emit checked(verdict.problem);
-        done(verdict);
-    });
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, generation, done = std::move(done)] {
+                const XmlVerdict verdict = watcher->result();
+                watcher->deleteLater();
+                if (generation == generation_) emit checked(verdict.problem);
+                done(verdict);
+            });
     watcher->setFuture(
         QtConcurrent::run([text = std::move(text), format] { return verdictOn(std::move(text), format); }));
 }

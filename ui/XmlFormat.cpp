@@ -105,7 +105,8 @@ private:
             const qsizetype end = doctypeEnd(at_ + 2);
             // Attribute defaults declared here can set xml:space on elements whose tags do not say so.
             if (QStringView(text_).sliced(at_, end - at_).contains(u"xml:space"))
-                throw Failure{"its document type declares xml:space, which decides where white space is data"};
+                throw Failure{
+                    "its document type declares xml:space, which decides where white space is data"};
             return other(end);
         }
         const qsizetype end = tagEnd(at_ + 1);

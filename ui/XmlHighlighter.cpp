@@ -27,13 +27,20 @@ XmlHighlighter::XmlHighlighter(QTextDocument* document)
 
 const QTextCharFormat& XmlHighlighter::formatOf(XmlSpanKind kind) const {
     switch (kind) {
-        case XmlSpanKind::Element: return element_;
-        case XmlSpanKind::Attribute: return attribute_;
-        case XmlSpanKind::Value: return value_;
-        case XmlSpanKind::Comment: return comment_;
-        case XmlSpanKind::CData: return cdata_;
-        case XmlSpanKind::Instruction: return instruction_;
-        case XmlSpanKind::Reference: return reference_;
+        case XmlSpanKind::Element:
+            return element_;
+        case XmlSpanKind::Attribute:
+            return attribute_;
+        case XmlSpanKind::Value:
+            return value_;
+        case XmlSpanKind::Comment:
+            return comment_;
+        case XmlSpanKind::CData:
+            return cdata_;
+        case XmlSpanKind::Instruction:
+            return instruction_;
+        case XmlSpanKind::Reference:
+            return reference_;
     }
     return element_;
 }

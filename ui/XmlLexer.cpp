@@ -117,10 +117,18 @@ struct Lexer {
     void run() {
         while (at < line.size()) {
             switch (state) {
-                case XmlLexState::Text: text(); break;
-                case XmlLexState::Tag: tag(); break;
-                case XmlLexState::Comment: closedBy(u"-->", XmlSpanKind::Comment, XmlLexState::Text); break;
-                case XmlLexState::CData: closedBy(u"]]>", XmlSpanKind::CData, XmlLexState::Text); break;
+                case XmlLexState::Text:
+                    text();
+                    break;
+                case XmlLexState::Tag:
+                    tag();
+                    break;
+                case XmlLexState::Comment:
+                    closedBy(u"-->", XmlSpanKind::Comment, XmlLexState::Text);
+                    break;
+                case XmlLexState::CData:
+                    closedBy(u"]]>", XmlSpanKind::CData, XmlLexState::Text);
+                    break;
                 case XmlLexState::Instruction:
                     closedBy(u"?>", XmlSpanKind::Instruction, XmlLexState::Text);
                     break;

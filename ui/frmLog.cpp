@@ -53,7 +53,8 @@ std::string headerValue(std::string_view headers, std::string_view name) {
         line.remove_prefix(colon + 1);
         const std::size_t first = line.find_first_not_of(" \t");
         const std::size_t last = line.find_last_not_of(" \t\r");
-        return first == std::string_view::npos ? std::string() : std::string(line.substr(first, last + 1 - first));
+        return first == std::string_view::npos ? std::string()
+                                               : std::string(line.substr(first, last + 1 - first));
     }
     return {};
 }
@@ -67,7 +68,8 @@ std::string declaredEncoding(std::string_view body) {
     at = declaration.find_first_of("\"'", at);
     if (at == std::string_view::npos) return {};
     const std::size_t end = declaration.find(declaration[at], at + 1);
-    return end == std::string_view::npos ? std::string() : std::string(declaration.substr(at + 1, end - at - 1));
+    return end == std::string_view::npos ? std::string()
+                                         : std::string(declaration.substr(at + 1, end - at - 1));
 }
 
 // The body as it went over the wire, its octets decoded for reading (by the charset of its Content-Type,
@@ -271,7 +273,8 @@ bool frmLog::passes(const Exchange& exchange) const {
     }
     if (containsNoCase(std::to_string(exchange.status), wanted)) return true;
     if (!searchBodies_->isChecked()) return false;
-    for (const std::string* text : {&exchange.headersOut, &exchange.headersIn, &exchange.bodyOut, &exchange.bodyIn}) {
+    for (const std::string* text :
+         {&exchange.headersOut, &exchange.headersIn, &exchange.bodyOut, &exchange.bodyIn}) {
         if (containsNoCase(*text, wanted)) return true;
     }
     return false;

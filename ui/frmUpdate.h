@@ -82,7 +82,8 @@ private:
     QString text() const;
     void showCheck(const std::optional<XmlProblem>& problem);
     // Checks the text (and formats it, when asked) without holding up the window, then goes on with then.
-    void whileChecking(bool format, XmlChecker::Where where, const std::function<void(const XmlVerdict&)>& then);
+    void whileChecking(bool format, XmlChecker::Where where,
+                       const std::function<void(const XmlVerdict&)>& then);
     // Hands the text on, asking first when it is not well-formed.
     void store(const XmlVerdict& verdict);
 

@@ -49,7 +49,8 @@ private slots:
              "<p xml:space='preserve'><q/> <r/></p>\n\n<d></d></a>",
              "<?xml version='1.0'?>\n<!--c-->\n<a x='1'>\n  <b/>\n  <c>t <i>u</i></c>\n"
              "  <p xml:space='preserve'><q/> <r/></p>\n  <d></d>\n</a>"},
-            {"<!DOCTYPE book [<!ENTITY chap1 SYSTEM 'c1.xml'>]><book><part>&chap1;</part> <part>x</part></book>",
+            {"<!DOCTYPE book [<!ENTITY chap1 SYSTEM 'c1.xml'>]><book><part>&chap1;</part> "
+             "<part>x</part></book>",
              "<!DOCTYPE book [<!ENTITY chap1 SYSTEM 'c1.xml'>]>\n<book>\n  <part>&chap1;</part>\n"
              "  <part>x</part>\n</book>"},
             {"<!DOCTYPE a [<!ENTITY e '<b>x</b>'>]><a><c>&e;</c> <d/></a>",
@@ -58,9 +59,11 @@ private slots:
             {"<?xml version='1.0' encoding='ISO-8859-1'?><a t='x>y'> <![CDATA[ <c> ]]> </a>",
              "<?xml version='1.0' encoding='ISO-8859-1'?>\n<a t='x>y'> <![CDATA[ <c> ]]> </a>"},
             {"<a><!-- <b> --><c xml:space='preserve'> <d/> <e xml:space='default'> <f/> </e></c></a>",
-             "<a>\n  <!-- <b> -->\n  <c xml:space='preserve'> <d/> <e xml:space='default'> <f/> </e></c>\n</a>"},
+             "<a>\n  <!-- <b> -->\n  <c xml:space='preserve'> <d/> <e xml:space='default'> <f/> "
+             "</e></c>\n</a>"},
         };
-        for (const auto& [text, expected] : cases) QCOMPARE(ui::formatXml(text).text.value_or("none"), expected);
+        for (const auto& [text, expected] : cases)
+            QCOMPARE(ui::formatXml(text).text.value_or("none"), expected);
 
         const QList<std::pair<QString, QString>> refused = {
             // Defaults declared for xml:space decide where white space is data, out of sight of the tags.
@@ -88,26 +91,47 @@ private slots:
             S to;
         };
         const QList<Case> cases = {
-            {"<a x=\"1\">t&amp;u</a>", S::Text, 100,
-             {{0, 2, K::Element}, {3, 1, K::Attribute}, {5, 1, K::Value}, {6, 2, K::Value}, {8, 1, K::Element},
-              {10, 5, K::Reference}, {16, 3, K::Element}, {19, 1, K::Element}},
+            {"<a x=\"1\">t&amp;u</a>",
+             S::Text,
+             100,
+             {{0, 2, K::Element},
+              {3, 1, K::Attribute},
+              {5, 1, K::Value},
+              {6, 2, K::Value},
+              {8, 1, K::Element},
+              {10, 5, K::Reference},
+              {16, 3, K::Element},
+              {19, 1, K::Element}},
              S::Text},
-            {"&& &#x41; &b c;", S::Text, 100,
-             {{0, 1, K::Reference}, {1, 1, K::Reference}, {3, 6, K::Reference}, {10, 1, K::Reference}}, S::Text},
+            {"&& &#x41; &b c;",
+             S::Text,
+             100,
+             {{0, 1, K::Reference}, {1, 1, K::Reference}, {3, 6, K::Reference}, {10, 1, K::Reference}},
+             S::Text},
             {"a --> <b", S::Comment, 100, {{0, 5, K::Comment}, {6, 2, K::Element}}, S::Tag},
             {"<!DOCTYPE d [", S::Text, 100, {{0, 2, K::Instruction}, {2, 11, K::Instruction}}, S::Subset},
-            {"<!ENTITY e \"x\">]><d/>", S::Subset, 100,
-             {{0, 16, K::Instruction}, {16, 1, K::Instruction}, {17, 2, K::Element}, {19, 1, K::Element},
+            {"<!ENTITY e \"x\">]><d/>",
+             S::Subset,
+             100,
+             {{0, 16, K::Instruction},
+              {16, 1, K::Instruction},
+              {17, 2, K::Element},
+              {19, 1, K::Element},
               {20, 1, K::Element}},
              S::Text},
             {"x=\"multi", S::Tag, 100, {{0, 1, K::Attribute}, {2, 1, K::Value}, {3, 5, K::Value}}, S::Double},
             // Beyond the limit a line is read for its state alone.
-            {"&&&&&&&&", S::Text, 3, {{0, 1, K::Reference}, {1, 1, K::Reference}, {2, 1, K::Reference}}, S::Text},
+            {"&&&&&&&&",
+             S::Text,
+             3,
+             {{0, 1, K::Reference}, {1, 1, K::Reference}, {2, 1, K::Reference}},
+             S::Text},
             {"<a>xxxxxxxxxx<!--", S::Text, 3, {{0, 2, K::Element}, {2, 1, K::Element}}, S::Comment},
         };
         for (const Case& c : cases) {
             QList<ui::XmlSpan> spans;
-            const S to = ui::lexXmlLine(c.line, c.from, c.limit, [&](const ui::XmlSpan& span) { spans << span; });
+            const S to =
+                ui::lexXmlLine(c.line, c.from, c.limit, [&](const ui::XmlSpan& span) { spans << span; });
             QVERIFY2(spans == c.spans, qPrintable(c.line));
             QVERIFY2(to == c.to, qPrintable(c.line));
         }
@@ -155,7 +179,8 @@ private slots:
         QVERIFY(!text->isReadOnly());
 
         // What Format cannot do without loss it says, and leaves the text alone.
-        const QString declared = "<!DOCTYPE doc [<!ATTLIST doc xml:space CDATA 'preserve'>]><doc> <i/> </doc>";
+        const QString declared =
+            "<!DOCTYPE doc [<!ATTLIST doc xml:space CDATA 'preserve'>]><doc> <i/> </doc>";
         text->setPlainText(declared);
         QVERIFY(QMetaObject::invokeMethod(&editor, "cmdFormat_Click"));
         QCOMPARE(editor.lines(), declared);

@@ -141,7 +141,8 @@ private slots:
             // The label's charset comes before the declaration.
             {"text/xml; charset=utf-8", "<a>caf\xC3\xA9</a>", 0, false, "<a>caf\xC3\xA9</a>"},
             // A body cut at the size kept is no whole document: shown as it came, indented or not.
-            {"text/xml", "<r>  <x>1</x>  <x>", 100, true, "<r>  <x>1</x>  <x>\r\n\xE2\x80\xA6 (82 more octets)"},
+            {"text/xml", "<r>  <x>1</x>  <x>", 100, true,
+             "<r>  <x>1</x>  <x>\r\n\xE2\x80\xA6 (82 more octets)"},
             {"text/html", "<p>a<br></p>", 0, true, "<p>a<br></p>"},
         };
         for (const Case& c : cases) {
