@@ -264,6 +264,16 @@ void initialiseParserOnce() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
+// Keeps the parser's first error. The parser reads on after a fatal error to the end of the text, and what
+// it finds there ("Premature end of data", a line later) is a consequence of the first error, not its cause.
+void keepFirstError(void* context, xmlErrorPtr raised) {
+    auto* ctxt = static_cast<xmlParserCtxt*>(context);
+    auto* first = static_cast<XmlParseError*>(ctxt ? ctxt->_private : nullptr);
+    if (!first || !raised || raised->level < XML_ERR_ERROR || first->code != 0) return;
+    *first = {raised->code, trimmed(str(reinterpret_cast<const xmlChar*>(raised->message))), raised->line,
+              raised->int2};
+}
+
 DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlParseError& error) {
     initialiseParserOnce();
     std::unique_ptr<xmlParserCtxt, ParserCtxtFree> ctxt(xmlNewParserCtxt());
@@ -271,12 +281,17 @@ DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlP
         error = {XML_ERR_NO_MEMORY, "out of memory", 0, 0};
         return nullptr;
     }
+    XmlParseError first;
+    ctxt->_private = &first;
+    ctxt->sax->serror = &keepFirstError;
     PieceReader reader{bytes.data(), bytes.size()};
     DocPtr doc(xmlCtxtReadIO(ctxt.get(), &PieceReader::read, nullptr, &reader, nullptr, encoding, options));
     const bool wellFormed = doc && ctxt->wellFormed && ctxt->nsWellFormed;
     if (!wellFormed) {
         const xmlError* last = xmlCtxtGetLastError(ctxt.get());
-        if (last && last->code != XML_ERR_OK) {
+        if (first.code != 0) {
+            error = std::move(first);
+        } else if (last && last->code != XML_ERR_OK) {
             error = {last->code, trimmed(str(reinterpret_cast<const xmlChar*>(last->message))), last->line,
                      last->int2};
         } else {

@@ -55,12 +55,35 @@ void XmlChecker::schedule() {
     pause_.start();
 }
 
-std::optional<XmlProblem> XmlChecker::checkNow() {
-    ++generation_;
+namespace {
+XmlVerdict verdictOn(QString text, bool format) {
+    XmlVerdict verdict{std::move(text), std::nullopt, std::nullopt};
+    verdict.problem = firstXmlProblem(verdict.text);
+    if (format && !verdict.problem) verdict.formatted = formatXml(verdict.text);
+    return verdict;
+}
+}  // namespace
+
+void XmlChecker::checkThen(bool format, Where where, std::function<void(const XmlVerdict&)> done) {
+    const unsigned generation = ++generation_;
     pause_.stop();
-    std::optional<XmlProblem> problem = firstXmlProblem(text_());
-    emit checked(problem);
-    return problem;
+    QString text = text_();
+    if (where == Where::InPlace || text.size() < kLargeText) {
+        const XmlVerdict verdict = verdictOn(std::move(text), format);
+        emit checked(verdict.problem);
+        done(verdict);
+        return;
+    }
+    auto* watcher = new QFutureWatcher<XmlVerdict>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, generation, done = std::move(done)] {
+                const XmlVerdict verdict = watcher->result();
+                watcher->deleteLater();
+                if (generation == generation_) emit checked(verdict.problem);
+                done(verdict);
+            });
+    watcher->setFuture(
+        QtConcurrent::run([text = std::move(text), format] { return verdictOn(std::move(text), format); }));
 }
 
 void XmlChecker::runCheck() {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "ui/XmlFormat.h"
+
 namespace ostrel::ui {
 
 // Where a text first fails to be well-formed XML, as the parser reports it; lines and columns count from 1,
@@ -27,6 +29,13 @@ std::optional<XmlProblem> firstXmlProblem(const QString& text);
 // the end of a line or of the text).
 int offsetOf(const QString& text, int line, int column);
 
+// A text as one check saw it: whether it is well-formed, and, when asked for and it is, the text formatted.
+struct XmlVerdict {
+    QString text;
+    std::optional<XmlProblem> problem;
+    std::optional<Formatted> formatted;
+};
+
 // Checks a text once it has been left alone for a moment, so typing never waits for the parser; a large
 // text is parsed off the user-interface thread. Only the check of the latest text reports.
 class XmlChecker : public QObject {
@@ -36,8 +45,13 @@ public:
 
     // The text changed: checks it after a pause in typing.
     void schedule();
-    // Checks now, on this thread, and returns what the check found.
-    std::optional<XmlProblem> checkNow();
+    // Where checkThen works: in place for a small text and on a pool thread for a large one, or in place
+    // whatever the size, for a caller that must know the outcome before it goes on.
+    enum class Where { BySize, InPlace };
+    // Checks the text as it is now, and formats it too when format is set and the text is well-formed; then
+    // calls done on this thread. Checked in place, done is called before this returns; on a pool thread, the
+    // window goes on painting meanwhile, and done is not called when this object goes first.
+    void checkThen(bool format, Where where, std::function<void(const XmlVerdict&)> done);
 
 signals:
     void checked(const std::optional<ostrel::ui::XmlProblem>& problem);

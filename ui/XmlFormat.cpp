@@ -1,95 +1,189 @@
 #include "ui/XmlFormat.h"
 
-#include <QXmlStreamReader>
-
 #include <vector>
 
 namespace ostrel::ui {
 
 namespace {
 
-// One piece of the text as the reader reports it: a tag, a comment, a run of characters... A piece of
-// markup knows where it stands in the text; a run of characters only whether it is blank.
+enum class Kind { Text, Start, Empty, End, Other };
+
+// A piece of the text: a run of character data, a tag, or other markup (the declaration, a comment, a
+// processing instruction, the document type).
 struct Token {
-    QXmlStreamReader::TokenType type;
+    Kind kind = Kind::Text;
     qsizetype start = 0;
     qsizetype end = 0;
-    bool blank = false;  // characters that are only white space
-    // For a start tag: its content keeps its own white space. For an end tag: where its start tag is.
-    bool keepContent = false;
-    qsizetype match = -1;
+    bool blank = false;        // character data that is only white space
+    bool keepContent = false;  // a start tag whose content keeps its own white space
+    qsizetype match = -1;      // an end tag: where its start tag is
 };
+
+bool isSpace(QChar c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool isBlank(QStringView text) {
     for (QChar c : text) {
-        if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return false;
+        if (!isSpace(c)) return false;
     }
     return true;
 }
 
-QStringView markup(const QString& text, const Token& token) {
-    return QStringView(text).mid(token.start, token.end - token.start);
-}
+struct Failure {
+    QString why;
+};
 
-// Where the markup ending at a position begins. The reader tells where each piece of markup ends (after a
-// run of characters it has already read on into the next "<"); each kind of markup begins with an opener
-// that cannot occur inside it, except that a tag's "<" is the last one before its end.
-qsizetype markupStart(const QString& text, const QXmlStreamReader& reader, qsizetype end) {
-    switch (reader.tokenType()) {
-        case QXmlStreamReader::StartDocument:
-            return reader.documentVersion().isEmpty() ? end
-                                                      : text.lastIndexOf(QLatin1String("<?xml"), end - 1);
-        case QXmlStreamReader::Comment:
-            return text.lastIndexOf(QLatin1String("<!--"), end - 1);
-        case QXmlStreamReader::ProcessingInstruction:
-            return text.lastIndexOf(QLatin1String("<?"), end - 1);
-        case QXmlStreamReader::DTD:
-            return text.lastIndexOf(QLatin1String("<!DOCTYPE"), end - 1);
-        default:
-            return text.lastIndexOf('<', end - 1);
-    }
-}
+class Tokenizer {
+public:
+    explicit Tokenizer(const QString& text) : text_(text) {}
 
-std::optional<std::vector<Token>> tokenize(const QString& text) {
-    std::vector<Token> tokens;
-    // Start tags still open, and whether xml:space="preserve" holds inside each.
-    std::vector<std::pair<qsizetype, bool>> open;
-    QXmlStreamReader reader(text);
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType type = reader.readNext();
-        if (reader.hasError()) return std::nullopt;
-        Token token{type};
-        if (type != QXmlStreamReader::Characters && type != QXmlStreamReader::EntityReference) {
-            token.end = reader.characterOffset();
-            token.start = markupStart(text, reader, token.end);
+    std::vector<Token> run() {
+        while (at_ < text_.size()) {
+            if (text_[at_] == '<') {
+                markup();
+            } else {
+                const qsizetype next = text_.indexOf('<', at_);
+                characters(next < 0 ? text_.size() : next, false);
+            }
         }
-        if (type == QXmlStreamReader::Characters || type == QXmlStreamReader::EntityReference) {
-            token.blank = type == QXmlStreamReader::Characters && !reader.isCDATA() && isBlank(reader.text());
-            if (!token.blank && !open.empty())
-                tokens[static_cast<std::size_t>(open.back().first)].keepContent = true;
-        } else if (type == QXmlStreamReader::StartElement) {
-            const QStringView space =
-                reader.attributes().value("http://www.w3.org/XML/1998/namespace", "space");
-            const bool inherited = !open.empty() && open.back().second;
-            const bool preserve = space.isNull() ? inherited : space == QLatin1String("preserve");
+        if (!open_.empty()) throw Failure{"an element is not closed"};
+        return std::move(tokens_);
+    }
+
+private:
+    qsizetype after(QStringView close, qsizetype from) const {
+        const qsizetype found = text_.indexOf(close, from);
+        if (found < 0) throw Failure{"markup is not closed"};
+        return found + close.size();
+    }
+
+    // The end of a tag: its ">", quoted attribute values read over.
+    qsizetype tagEnd(qsizetype from) const {
+        for (qsizetype i = from; i < text_.size(); ++i) {
+            const QChar c = text_[i];
+            if (c == '"' || c == '\'') {
+                i = text_.indexOf(c, i + 1);
+                if (i < 0) break;
+            } else if (c == '>') {
+                return i + 1;
+            } else if (c == '<') {
+                break;
+            }
+        }
+        throw Failure{"a tag is not closed"};
+    }
+
+    // The end of a document type declaration: its ">" outside the internal subset, reading over quoted
+    // literals and comments there.
+    qsizetype doctypeEnd(qsizetype from) const {
+        int depth = 0;
+        for (qsizetype i = from; i < text_.size(); ++i) {
+            const QChar c = text_[i];
+            if (c == '"' || c == '\'') {
+                i = text_.indexOf(c, i + 1);
+                if (i < 0) break;
+            } else if (QStringView(text_).sliced(i).startsWith(u"<!--")) {
+                i = after(u"-->", i + 4) - 1;
+            } else if (c == '[') {
+                ++depth;
+            } else if (c == ']') {
+                --depth;
+            } else if (c == '>' && depth == 0) {
+                return i + 1;
+            }
+        }
+        throw Failure{"the document type declaration is not closed"};
+    }
+
+    void markup() {
+        const QStringView rest = QStringView(text_).sliced(at_);
+        if (rest.startsWith(u"<!--")) return other(after(u"-->", at_ + 4));
+        if (rest.startsWith(u"<?")) return other(after(u"?>", at_ + 2));
+        if (rest.startsWith(u"<![CDATA[")) return characters(after(u"]]>", at_ + 9), true);
+        if (rest.startsWith(u"<!")) {
+            const qsizetype end = doctypeEnd(at_ + 2);
+            // Attribute defaults declared here can set xml:space on elements whose tags do not say so.
+            if (QStringView(text_).sliced(at_, end - at_).contains(u"xml:space"))
+                throw Failure{
+                    "its document type declares xml:space, which decides where white space is data"};
+            return other(end);
+        }
+        const qsizetype end = tagEnd(at_ + 1);
+        if (rest.startsWith(u"</")) return endTag(end);
+        startTag(end, text_[end - 2] == '/');
+    }
+
+    void other(qsizetype end) {
+        tokens_.push_back({Kind::Other, at_, end});
+        at_ = end;
+    }
+
+    void characters(qsizetype end, bool data) {
+        Token token{Kind::Text, at_, end};
+        token.blank = !data && isBlank(QStringView(text_).sliced(at_, end - at_));
+        if (!token.blank) {
+            if (open_.empty()) throw Failure{"it holds text outside the document element"};
+            tokens_[static_cast<std::size_t>(open_.back().token)].keepContent = true;
+        }
+        tokens_.push_back(token);
+        at_ = end;
+    }
+
+    QStringView nameAt(qsizetype from) const {
+        qsizetype end = from;
+        while (end < text_.size() && !isSpace(text_[end]) && text_[end] != '>' && text_[end] != '/') ++end;
+        return QStringView(text_).sliced(from, end - from);
+    }
+
+    // xml:space as the tag sets it: 1 preserve, 0 default, -1 not set.
+    int spaceIn(qsizetype start, qsizetype end) const {
+        const QStringView tag = QStringView(text_).sliced(start, end - start);
+        qsizetype name = tag.indexOf(u"xml:space");
+        while (name >= 0 && name > 0 && !isSpace(tag[name - 1])) name = tag.indexOf(u"xml:space", name + 1);
+        if (name < 0) return -1;
+        qsizetype quote = name + 9;
+        while (quote < tag.size() && (isSpace(tag[quote]) || tag[quote] == '=')) ++quote;
+        if (quote >= tag.size()) return -1;
+        return tag.sliced(quote + 1).startsWith(u"preserve") ? 1 : 0;
+    }
+
+    void startTag(qsizetype end, bool empty) {
+        if (open_.empty() && hasElement_) throw Failure{"it has more than one document element"};
+        Token token{empty ? Kind::Empty : Kind::Start, at_, end};
+        if (!empty) {
+            const int space = spaceIn(at_, end);
+            const bool preserve = space < 0 ? !open_.empty() && open_.back().preserve : space == 1;
             token.keepContent = preserve;
-            open.emplace_back(static_cast<qsizetype>(tokens.size()), preserve);
-        } else if (type == QXmlStreamReader::EndElement) {
-            token.match = open.back().first;
-            open.pop_back();
-            // An empty element written <a/> has an end tag of no characters.
-            if (token.end == tokens[static_cast<std::size_t>(token.match)].end) token.start = token.end;
+            open_.push_back({static_cast<qsizetype>(tokens_.size()), nameAt(at_ + 1), preserve});
         }
-        tokens.push_back(token);
+        hasElement_ = true;
+        tokens_.push_back(token);
+        at_ = end;
     }
-    return tokens;
-}
 
-}  // namespace
+    void endTag(qsizetype end) {
+        if (open_.empty() || nameAt(at_ + 2) != open_.back().name) throw Failure{"its tags do not match"};
+        Token token{Kind::End, at_, end};
+        token.match = open_.back().token;
+        open_.pop_back();
+        tokens_.push_back(token);
+        at_ = end;
+    }
 
-std::optional<QString> formatXml(const QString& text) {
-    const std::optional<std::vector<Token>> tokens = tokenize(text);
-    if (!tokens) return std::nullopt;
+    struct Open {
+        qsizetype token;
+        QStringView name;
+        bool preserve;
+    };
+    const QString& text_;
+    qsizetype at_ = 0;
+    bool hasElement_ = false;
+    std::vector<Token> tokens_;
+    std::vector<Open> open_;
+};
+
+QString indented(const QString& text, const std::vector<Token>& tokens) {
     QString out;
     out.reserve(text.size());
     // For each element being indented: whether anything of its content went on a line of its own.
@@ -98,50 +192,54 @@ std::optional<QString> formatXml(const QString& text) {
         if (!wroteContent.empty()) wroteContent.back() = true;
         if (!out.isEmpty()) out += '\n' + QString(static_cast<qsizetype>(wroteContent.size()) * 2, ' ');
     };
-    // A start tag whose content is copied as written, up to its end tag; -1 when none.
-    qsizetype keptFrom = -1;
-    qsizetype keptStart = 0;
-    for (std::size_t i = 0; i < tokens->size(); ++i) {
-        const Token& token = (*tokens)[i];
-        if (keptFrom >= 0) {
-            if (token.type == QXmlStreamReader::EndElement && token.match == keptFrom) {
-                out += QStringView(text).mid(keptStart, token.end - keptStart);
-                keptFrom = -1;
-            }
-            continue;
-        }
-        switch (token.type) {
-            case QXmlStreamReader::StartElement:
+    const auto markup = [&text](const Token& token) {
+        return QStringView(text).sliced(token.start, token.end - token.start);
+    };
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        switch (token.kind) {
+            case Kind::Start:
                 newLine();
                 if (token.keepContent) {
-                    keptFrom = static_cast<qsizetype>(i);
-                    keptStart = token.start;
+                    // Copied as written, up to and with its end tag.
+                    std::size_t end = i + 1;
+                    while (tokens[end].match != static_cast<qsizetype>(i)) ++end;
+                    out += QStringView(text).sliced(token.start, tokens[end].end - token.start);
+                    i = end;
                 } else {
-                    out += markup(text, token);
+                    out += markup(token);
                     wroteContent.push_back(false);
                 }
                 break;
-            case QXmlStreamReader::EndElement: {
+            case Kind::End: {
                 const bool hadContent = wroteContent.back();
                 wroteContent.pop_back();
                 if (hadContent) newLine();
-                out += markup(text, token);
+                out += markup(token);
                 break;
             }
-            // Characters outside kept content are white space between markup, which the new lines replace.
-            case QXmlStreamReader::Characters:
-            case QXmlStreamReader::EntityReference:
-            case QXmlStreamReader::EndDocument:
-            case QXmlStreamReader::NoToken:
-            case QXmlStreamReader::Invalid:
+            // Character data outside kept content is white space between markup, which the new lines
+            // replace.
+            case Kind::Text:
                 break;
-            default:  // the declaration, a comment, a processing instruction, the DOCTYPE
+            case Kind::Empty:
+            case Kind::Other:
                 newLine();
-                out += markup(text, token);
+                out += markup(token);
                 break;
         }
     }
     return out;
+}
+
+}  // namespace
+
+Formatted formatXml(const QString& text) {
+    try {
+        return {indented(text, Tokenizer(text).run()), {}};
+    } catch (const Failure& failure) {
+        return {std::nullopt, "Format leaves the text as it is: " + failure.why + "."};
+    }
 }
 
 }  // namespace ostrel::ui

@@ -3,38 +3,26 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
+#include "ui/XmlLexer.h"
+
 namespace ostrel::ui {
 
 // Colours XML markup as it is typed: element names, attribute names and values, comments, CDATA sections,
-// declarations and processing instructions, and entity and character references. Markup that spans lines
-// (a comment, a tag with its attributes on several lines) carries over from one line to the next.
+// declarations and processing instructions, and entity and character references (see XmlLexer.h). A line
+// is read once per change, and only its first kColouredPerLine characters are coloured: a document written
+// on one very long line stays as quick to type into as any other.
 class XmlHighlighter : public QSyntaxHighlighter {
     Q_OBJECT
 public:
+    static constexpr qsizetype kColouredPerLine = 10000;
+
     explicit XmlHighlighter(QTextDocument* document);
 
 protected:
     void highlightBlock(const QString& text) override;
 
 private:
-    enum State {
-        InText,
-        InTag,
-        InComment,
-        InCData,
-        InInstruction,
-        InDeclaration,
-        InSubset,
-        InSingle,
-        InDouble
-    };
-
-    // Each scan colours from a position in the given state and returns where it stopped, and in which state.
-    qsizetype text(const QString& line, qsizetype at, State& state);
-    qsizetype tag(const QString& line, qsizetype at, State& state);
-    qsizetype closedBy(const QString& line, qsizetype at, const QString& end, const QTextCharFormat& format,
-                       State& state);
-    qsizetype value(const QString& line, qsizetype at, QChar quote, State& state);
+    const QTextCharFormat& formatOf(XmlSpanKind kind) const;
 
     QTextCharFormat element_;
     QTextCharFormat attribute_;

@@ -1,11 +1,13 @@
 #include "ui/frmLog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,13 +15,13 @@
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 
 #include "platform/Files.h"
 #include "platform/Redaction.h"
+#include "platform/TextCodec.h"
 #include "ui/ErrorGuard.h"
 #include "ui/Text.h"
+#include "ui/XmlFormat.h"
 
 namespace ostrel::ui {
 
@@ -40,33 +42,53 @@ std::string millisecondsOf(const Exchange& exchange) {
            " ms";
 }
 
-// The body indented for reading when it is well-formed XML; as it came otherwise (HTML, text, or XML cut at
-// the size kept).
-std::string readableBody(const std::string& body, bool prettyXml) {
-    const std::size_t start = body.find_first_not_of(" \t\r\n");
-    if (!prettyXml || start == std::string::npos || body[start] != '<') return body;
-    QXmlStreamReader reader(QByteArray::fromStdString(body));
-    // Names and namespace declarations stay as the peer wrote them, prefixes included.
-    reader.setNamespaceProcessing(false);
-    QString out;
-    QXmlStreamWriter writer(&out);
-    writer.setAutoFormatting(true);
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isWhitespace() || reader.tokenType() == QXmlStreamReader::Invalid) continue;
-        if (reader.isStartElement()) {
-            writer.writeStartElement(reader.qualifiedName().toString());
-            writer.writeAttributes(reader.attributes());
-        } else {
-            writer.writeCurrentToken(reader);
-        }
+// The value of a header in a block of header lines; empty when it is not there.
+std::string headerValue(std::string_view headers, std::string_view name) {
+    while (!headers.empty()) {
+        const std::size_t end = headers.find('\n');
+        std::string_view line = headers.substr(0, end);
+        headers.remove_prefix(end == std::string_view::npos ? headers.size() : end + 1);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || lowerCase(line.substr(0, colon)) != lowerCase(name)) continue;
+        line.remove_prefix(colon + 1);
+        const std::size_t first = line.find_first_not_of(" \t");
+        const std::size_t last = line.find_last_not_of(" \t\r");
+        return first == std::string_view::npos ? std::string()
+                                               : std::string(line.substr(first, last + 1 - first));
     }
-    return reader.hasError() ? body : out.toStdString();
+    return {};
 }
 
-std::string bodyPart(const std::string& body, long long size, bool prettyXml) {
+// The encoding an XML declaration at the start of a body names; empty when there is none.
+std::string declaredEncoding(std::string_view body) {
+    if (!body.starts_with("<?xml")) return {};
+    const std::string_view declaration = body.substr(0, body.find("?>"));
+    std::size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return {};
+    at = declaration.find_first_of("\"'", at);
+    if (at == std::string_view::npos) return {};
+    const std::size_t end = declaration.find(declaration[at], at + 1);
+    return end == std::string_view::npos ? std::string()
+                                         : std::string(declaration.substr(at + 1, end - at - 1));
+}
+
+// The body as it went over the wire, its octets decoded for reading (by the charset of its Content-Type,
+// else a byte-order mark, else its XML declaration, else as UTF-8). Nothing in it is parsed or resolved;
+// indenting, when asked for, only moves white space between markup, and a body it cannot read as a whole
+// document (HTML, text, XML cut at the size kept) stays as it came.
+std::string readableBody(const std::string& body, const std::string& headers, bool indentXml) {
+    std::string charset = text::charsetOf(headerValue(headers, "Content-Type"));
+    if (charset.empty()) charset = declaredEncoding(body);
+    std::string decoded = text::decodeToUtf8(body, charset);
+    const std::size_t start = decoded.find_first_not_of(" \t\r\n");
+    if (!indentXml || start == std::string::npos || decoded[start] != '<') return decoded;
+    const Formatted formatted = formatXml(QString::fromStdString(decoded));
+    return formatted.text ? formatted.text->toStdString() : decoded;
+}
+
+std::string bodyPart(const std::string& body, long long size, const std::string& headers, bool indentXml) {
     if (size == 0) return {};
-    std::string text = "\r\n" + readableBody(body, prettyXml);
+    std::string text = "\r\n" + readableBody(body, headers, indentXml);
     if (static_cast<long long>(body.size()) < size) {
         text += "\r\n\xE2\x80\xA6 (" + std::to_string(size - static_cast<long long>(body.size())) +
                 " more octets)";
@@ -99,12 +121,12 @@ std::string withoutUserInfo(const std::string& url) {
 
 }  // namespace
 
-std::string exchangeText(const Exchange& exchange, bool prettyXml) {
+std::string exchangeText(const Exchange& exchange, bool indentXml) {
     return timeOf(exchange).toStdString() + "  " + exchange.method + " " + exchange.url + "  " +
            outcomeOf(exchange) + "  " + millisecondsOf(exchange) + ", " + std::to_string(exchange.octetsOut) +
            " octets out, " + std::to_string(exchange.octetsIn) + " in\r\n\r\n" + exchange.headersOut +
-           bodyPart(exchange.bodyOut, exchange.bodyOutSize, prettyXml) + "\r\n" + exchange.headersIn +
-           bodyPart(exchange.bodyIn, exchange.bodyInSize, prettyXml);
+           bodyPart(exchange.bodyOut, exchange.bodyOutSize, exchange.headersOut, indentXml) + "\r\n" +
+           exchange.headersIn + bodyPart(exchange.bodyIn, exchange.bodyInSize, exchange.headersIn, indentXml);
 }
 
 std::string curlCommand(const Exchange& exchange) {
@@ -149,6 +171,8 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
       filter_(new QLineEdit(this)),
       save_(new QPushButton("&Save…", this)),
       copyCurl_(new QPushButton("Copy as &curl command", this)),
+      searchBodies_(new QCheckBox("Search &bodies", this)),
+      indentXml_(new QCheckBox("&Indent XML", this)),
       list_(new QTreeWidget(this)),
       details_(new QPlainTextEdit(this)),
       hiding_(new QLabel(kHidingText, this)) {
@@ -162,6 +186,12 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     save_->setObjectName("logSave");
     copyCurl_->setObjectName("logCopyCurl");
     copyCurl_->setEnabled(false);
+    // Searching 1,000 bodies of up to 64 KiB at every key typed into the filter is the user's choice; by
+    // default the filter looks at what the rows show.
+    searchBodies_->setObjectName("logSearchBodies");
+    searchBodies_->setToolTip("The filter also searches the headers and bodies");
+    indentXml_->setObjectName("logIndentXml");
+    indentXml_->setToolTip("Shows XML bodies indented; the bodies as they were sent and received otherwise");
     list_->setObjectName("logList");
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
@@ -186,6 +216,8 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(filter_, 1);
+    bar->addWidget(searchBodies_);
+    bar->addWidget(indentXml_);
     bar->addWidget(save_);
     bar->addWidget(copyCurl_);
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -199,6 +231,8 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     layout->addWidget(hiding_);
 
     connect(filter_, &QLineEdit::textChanged, this, &frmLog::filterChanged);
+    connect(searchBodies_, &QCheckBox::toggled, this, &frmLog::filterChanged);
+    connect(indentXml_, &QCheckBox::toggled, this, &frmLog::selectionChanged);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &frmLog::selectionChanged);
     connect(save_, &QPushButton::clicked, this, &frmLog::saveClicked);
     connect(copyCurl_, &QPushButton::clicked, this, &frmLog::copyCurlClicked);
@@ -234,12 +268,16 @@ void frmLog::showNew() {
 bool frmLog::passes(const Exchange& exchange) const {
     const std::string wanted = filter_->text().toStdString();
     if (wanted.empty()) return true;
-    for (const std::string* text :
-         {&exchange.method, &exchange.url, &exchange.reason, &exchange.failure, &exchange.headersOut,
-          &exchange.headersIn, &exchange.bodyOut, &exchange.bodyIn}) {
+    for (const std::string* text : {&exchange.method, &exchange.url, &exchange.reason, &exchange.failure}) {
         if (containsNoCase(*text, wanted)) return true;
     }
-    return containsNoCase(std::to_string(exchange.status), wanted);
+    if (containsNoCase(std::to_string(exchange.status), wanted)) return true;
+    if (!searchBodies_->isChecked()) return false;
+    for (const std::string* text :
+         {&exchange.headersOut, &exchange.headersIn, &exchange.bodyOut, &exchange.bodyIn}) {
+        if (containsNoCase(*text, wanted)) return true;
+    }
+    return false;
 }
 
 void frmLog::filterChanged() {
@@ -247,6 +285,14 @@ void frmLog::filterChanged() {
         if (QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(number - firstShown_)))
             item->setHidden(!passes(exchange));
     });
+    // A row the filter hides is no longer one the user can see selected, nor copy. The list does not say
+    // so itself: hidden rows stay in its selection.
+    QItemSelectionModel* selection = list_->selectionModel();
+    for (const QModelIndex& row : selection->selectedRows()) {
+        if (list_->isRowHidden(row.row(), row.parent()))
+            selection->select(row, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+    selectionChanged();
 }
 
 std::optional<std::uint64_t> frmLog::selectedNumber() const {
@@ -259,7 +305,8 @@ void frmLog::selectionChanged() {
     const std::optional<std::uint64_t> number = selectedNumber();
     const std::optional<Exchange> exchange = number ? log_.at(*number) : std::nullopt;
     copyCurl_->setEnabled(exchange.has_value());
-    details_->setPlainText(exchange ? QString::fromStdString(exchangeText(*exchange, true)) : QString());
+    details_->setPlainText(exchange ? QString::fromStdString(exchangeText(*exchange, indentXml_->isChecked()))
+                                    : QString());
 }
 
 void frmLog::saveTo(const QString& path) {

@@ -11,6 +11,7 @@
 #include "platform/ExchangeLog.h"
 #include "platform/Toolkit.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -56,6 +57,8 @@ private:
     QLineEdit* filter_;
     QPushButton* save_;
     QPushButton* copyCurl_;
+    QCheckBox* searchBodies_;
+    QCheckBox* indentXml_;
     QTreeWidget* list_;
     QPlainTextEdit* details_;
     QLabel* hiding_;
@@ -67,8 +70,9 @@ inline constexpr const char* kHidingText =
     "URLs, and echoes of the Authorization values sent.";
 
 // An exchange as readable text: a summary line, the request's headers and body, the reply's headers and body.
-// Bodies in XML are shown indented when prettyXml is set.
-std::string exchangeText(const Exchange& exchange, bool prettyXml);
+// A body is shown as it was sent or received, its octets decoded for reading; nothing in it is parsed or
+// resolved. With indentXml, a body that is a whole XML document is indented for reading (see formatXml).
+std::string exchangeText(const Exchange& exchange, bool indentXml);
 // A curl command line that sends the same request: its method, URL, headers and body, with "-u user" and
 // no password (curl asks for it), and no Authorization header.
 std::string curlCommand(const Exchange& exchange);

@@ -3,11 +3,13 @@
 #include <QRect>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "ui/Drafts.h"
+#include "ui/XmlCheck.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -20,8 +22,6 @@ class Toolkit;
 namespace ostrel::ui {
 
 class FindReplace;
-class XmlChecker;
-struct XmlProblem;
 
 // The document editor: plain text, filled from a file or with a new-document template, handed to the main
 // window by "Update". It never talks to the server and never writes a file. It colours the markup, checks
@@ -53,7 +53,7 @@ public:
     void Stored(EditOrigin origin);
     // The user gave up the text that is not stored.
     void Discard();
-    // "Update", as the button does it.
+    // "Update", as the button does it, except that a large text is checked before this returns.
     void requestStore();
     // The whole text with line feeds between lines, every character as typed.
     QString lines() const;
@@ -81,6 +81,11 @@ private:
     // The whole text, lines separated by CR LF.
     QString text() const;
     void showCheck(const std::optional<XmlProblem>& problem);
+    // Checks the text (and formats it, when asked) without holding up the window, then goes on with then.
+    void whileChecking(bool format, XmlChecker::Where where,
+                       const std::function<void(const XmlVerdict&)>& then);
+    // Hands the text on, asking first when it is not well-formed.
+    void store(const XmlVerdict& verdict);
 
     Toolkit& toolkit_;
     QPlainTextEdit* rtfXMlDoc;
@@ -94,6 +99,7 @@ private:
     FindReplace* findReplace_ = nullptr;
     // The first error's position in the text, while there is one.
     std::optional<std::pair<int, int>> errorAt_;
+    bool checking_ = false;
     // The controls' rectangles at the window's first size, from which they grow and move.
     struct Placed {
         QWidget* control;

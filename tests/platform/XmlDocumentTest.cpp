@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/Error.h"
@@ -52,6 +53,34 @@ TEST(XmlDocument, LoadXmlIgnoresDeclaredEncodingAndReportsFailures) {
     EXPECT_EQ(latin.text(), "caf\xC3\xA9");
     EXPECT_FALSE(XmlDocument::fromBytes("").hasChildNodes());
     EXPECT_FALSE(XmlDocument::fromBytes("<html>oops").hasChildNodes());
+}
+
+// The parser reads on after its first error; what it finds later (the end of the data, a line further)
+// follows from that error and must not stand in for it. The same for text and for a reply's octets.
+TEST(XmlDocument, ParseErrorIsTheFirstError) {
+    struct Case {
+        std::string text;
+        int line;
+        int column;
+        std::string reason;  // what the reason starts with
+    };
+    const std::vector<Case> cases = {
+        {"<a><b></a>", 1, 11, "Opening and ending tag mismatch: b line 1 and a"},
+        {"<doc>\n <a>\n  <b>\n   <c x='1' <d/>\n</c></b></a></doc>", 4, 13, "error parsing attribute name"},
+        {"<a xmlns='relative'><p:b/></a>", 1, 25, "Namespace prefix p on b is not defined"},
+        {"<a>\n&b </a>", 2, 3, "EntityRef: expecting ';'"},
+        {"<a>\n", 2, 1, "Premature end of data in tag a line 1"},
+    };
+    for (const Case& c : cases) {
+        XmlDocument text;
+        EXPECT_FALSE(text.loadXML(c.text));
+        XmlDocument bytes = XmlDocument::fromBytes(c.text);
+        for (const XmlParseError& error : {text.parseError(), bytes.parseError()}) {
+            EXPECT_EQ(error.line, c.line) << c.text;
+            EXPECT_EQ(error.column, c.column) << c.text;
+            EXPECT_TRUE(error.reason.starts_with(c.reason)) << c.text << ": " << error.reason;
+        }
+    }
 }
 
 TEST(XmlDocument, PrettyPrintedTreeAndText) {

@@ -1,7 +1,10 @@
 // The protocol log against Apache with Basic and Digest: exchanges reach the window from the thread that ran
 // the request, hold what went over the wire, and no credential exists in them, in the saved log or in a curl
 // command.
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -113,6 +116,94 @@ private slots:
         QCOMPARE(log.exchanges().front().url, url(0));
         list->setCurrentItem(list->topLevelItem(0));
         QVERIFY(details->toPlainText().contains("GET http://127.0.0.1/8 "));
+    }
+
+    // A body is shown as it went over the wire, decoded for reading: an entity is never expanded (one that
+    // grows a reply a thousandfold froze the window), the declaration keeps its encoding, and indenting moves
+    // only white space between markup, when asked for.
+    void bodiesShowAsTheyCame() {
+        const std::string declaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+        const std::string doctype = "<!DOCTYPE r [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>";
+        const std::string body = declaration + "\n" + doctype + "\n<r>  <x>&b;</x>  <y>caf\xE9</y></r>";
+        const std::string shown = declaration + "\n" + doctype + "\n<r>  <x>&b;</x>  <y>caf\xC3\xA9</y></r>";
+        const std::string indented =
+            declaration + "\n" + doctype + "\n<r>\n  <x>&b;</x>\n  <y>caf\xC3\xA9</y>\n</r>";
+        struct Case {
+            std::string contentType;
+            std::string body;
+            long long size;
+            bool indent;
+            std::string expected;
+        };
+        const std::vector<Case> cases = {
+            {"text/xml", body, 0, false, shown},
+            {"text/xml", body, 0, true, indented},
+            // The label's charset comes before the declaration.
+            {"text/xml; charset=utf-8", "<a>caf\xC3\xA9</a>", 0, false, "<a>caf\xC3\xA9</a>"},
+            // A body cut at the size kept is no whole document: shown as it came, indented or not.
+            {"text/xml", "<r>  <x>1</x>  <x>", 100, true,
+             "<r>  <x>1</x>  <x>\r\n\xE2\x80\xA6 (82 more octets)"},
+            {"text/html", "<p>a<br></p>", 0, true, "<p>a<br></p>"},
+        };
+        for (const Case& c : cases) {
+            Exchange exchange;
+            exchange.headersIn = "HTTP/1.1 200 OK\r\nContent-Type: " + c.contentType + "\r\n\r\n";
+            exchange.bodyIn = c.body;
+            exchange.bodyInSize = c.size ? c.size : static_cast<long long>(c.body.size());
+            const std::string text = ui::exchangeText(exchange, c.indent);
+            const std::string tail = "\r\n\r\n\r\n" + c.expected + "\r\n";
+            QVERIFY2(text.ends_with(tail), text.c_str());
+        }
+    }
+
+    // The filter looks at what the rows show unless bodies are asked for; a row it hides is no longer
+    // selected, and nothing is offered for copying without a selected row. The details show a body indented
+    // only while "Indent XML" is on.
+    void filterAndDetailsFollowTheOptions() {
+        test::ScriptedToolkit toolkit;
+        ui::frmLog log(toolkit);
+        auto* list = log.findChild<QTreeWidget*>("logList");
+        auto* details = log.findChild<QPlainTextEdit*>("logDetails");
+        auto* filter = log.findChild<QLineEdit*>("logFilter");
+        auto* bodies = log.findChild<QCheckBox*>("logSearchBodies");
+        auto* indent = log.findChild<QCheckBox*>("logIndentXml");
+        auto* copy = log.findChild<QPushButton*>("logCopyCurl");
+        for (const char* name : {"a.xml", "b.xml"}) {
+            Exchange exchange;
+            exchange.method = "GET";
+            exchange.url = std::string("http://127.0.0.1/") + name;
+            exchange.status = 200;
+            exchange.headersIn = "HTTP/1.1 200 OK\r\n\r\n";
+            exchange.bodyIn = std::string("<doc>  <part>") + name + "</part></doc>";
+            exchange.bodyInSize = static_cast<long long>(exchange.bodyIn.size());
+            log.exchanged(exchange);
+        }
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        const auto shown = [list] {
+            QStringList urls;
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                if (!list->topLevelItem(row)->isHidden()) urls << list->topLevelItem(row)->text(2);
+            }
+            return urls;
+        };
+        QVERIFY(!bodies->isChecked() && !indent->isChecked() && !copy->isEnabled());
+
+        list->setCurrentItem(list->topLevelItem(1));
+        QVERIFY(copy->isEnabled());
+        QVERIFY(details->toPlainText().endsWith("<doc>  <part>b.xml</part></doc>\n"));
+        indent->setChecked(true);
+        QVERIFY(details->toPlainText().endsWith("<doc>\n  <part>b.xml</part>\n</doc>\n"));
+
+        filter->setText("part>a");
+        QCOMPARE(shown(), QStringList());
+        QVERIFY(!copy->isEnabled());
+        QVERIFY(details->toPlainText().isEmpty());
+        bodies->setChecked(true);
+        QCOMPARE(shown(), QStringList{"http://127.0.0.1/a.xml"});
+        filter->setText("B.XML");
+        QCOMPARE(shown(), QStringList{"http://127.0.0.1/b.xml"});
+        filter->setText("200");
+        QCOMPARE(shown().size(), 2);
     }
 };
 

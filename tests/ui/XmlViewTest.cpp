@@ -85,7 +85,8 @@ private slots:
         const QByteArray broken =
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\n<b>caf\xE9</b>\n<c x=1/>\n</a>\n";
         const QString error = load(broken);
-        QVERIFY2(error.contains("Start Tag c") && error.contains("(line 4, column "), qPrintable(error));
+        // The first error: the unquoted value, not the tag the parser then gave up on.
+        QVERIFY2(error.contains("AttValue: \" or ' expected (line 4, column 6)"), qPrintable(error));
         QCOMPARE(control<QPlainTextEdit>(&view, "xmlText")->toPlainText(), QString::fromLatin1(broken));
         QVERIFY(!tree->isVisibleTo(&view));
         QVERIFY(!load("").isEmpty());
