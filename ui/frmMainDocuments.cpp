@@ -185,7 +185,8 @@ void frmMain::offerLeftOverDraft() {
     if (!draft) return;
     const bool restore =
         toolkit.Choose("An earlier run of the program ended while the editor held text that was not stored on "
-                       "the server (for " + draft->target + ").\r\nRestore it in the editor, or discard it?",
+                       "the server" + (draft->target.empty() ? "" : " (for " + draft->target + ")") +
+                           ".\r\nRestore it in the editor, or discard it?",
                        {"Restore", "Discard"}, 0, 0, kAppTitle) == 0;
     if (restore) {
         txtWebDAVResource->setText(QString::fromStdString(draft->target));

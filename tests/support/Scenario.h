@@ -24,14 +24,6 @@ inline std::string errorOf(const std::function<void()>& operation) {
     return "no error";
 }
 
-// A seeded server of a kind and authentication, started on first use and shared by the tests of a run.
-inline DavServer& sharedServer(const std::string& kind, const std::string& auth) {
-    static std::map<std::pair<std::string, std::string>, std::unique_ptr<DavServer>> servers;
-    auto& server = servers[{kind, auth}];
-    if (!server) server = std::make_unique<DavServer>(DavServer::Options{.server = kind, .auth = auth});
-    return *server;
-}
-
 // A client on a server, logged on as the seeded user.
 inline WebDAVClient loggedOnClient(const DavServer& server) {
     WebDAVClient client;
@@ -39,12 +31,6 @@ inline WebDAVClient loggedOnClient(const DavServer& server) {
     client.UserId(server.options().user);
     client.Password(server.options().password);
     return client;
-}
-
-inline std::string displayNameOf(WebDAVClient& client, const std::string& resource) {
-    XmlDocument reply = client.FindPropertyByName(resource, "displayname");
-    const auto names = replies::displayNames(reply);
-    return names.empty() ? std::string() : names.front();
 }
 
 }  // namespace ostrel::test

@@ -90,44 +90,24 @@ private slots:
             QList<ui::XmlSpan> spans;
             S to;
         };
+        // clang-format off
         const QList<Case> cases = {
-            {"<a x=\"1\">t&amp;u</a>",
-             S::Text,
-             100,
-             {{0, 2, K::Element},
-              {3, 1, K::Attribute},
-              {5, 1, K::Value},
-              {6, 2, K::Value},
-              {8, 1, K::Element},
-              {10, 5, K::Reference},
-              {16, 3, K::Element},
-              {19, 1, K::Element}},
-             S::Text},
-            {"&& &#x41; &b c;",
-             S::Text,
-             100,
-             {{0, 1, K::Reference}, {1, 1, K::Reference}, {3, 6, K::Reference}, {10, 1, K::Reference}},
-             S::Text},
+            {"<a x=\"1\">t&amp;u</a>", S::Text, 100,
+             {{0, 2, K::Element}, {3, 1, K::Attribute}, {5, 1, K::Value}, {6, 2, K::Value}, {8, 1, K::Element},
+              {10, 5, K::Reference}, {16, 3, K::Element}, {19, 1, K::Element}}, S::Text},
+            {"&& &#x41; &b c;", S::Text, 100,
+             {{0, 1, K::Reference}, {1, 1, K::Reference}, {3, 6, K::Reference}, {10, 1, K::Reference}}, S::Text},
             {"a --> <b", S::Comment, 100, {{0, 5, K::Comment}, {6, 2, K::Element}}, S::Tag},
             {"<!DOCTYPE d [", S::Text, 100, {{0, 2, K::Instruction}, {2, 11, K::Instruction}}, S::Subset},
-            {"<!ENTITY e \"x\">]><d/>",
-             S::Subset,
-             100,
-             {{0, 16, K::Instruction},
-              {16, 1, K::Instruction},
-              {17, 2, K::Element},
-              {19, 1, K::Element},
-              {20, 1, K::Element}},
-             S::Text},
+            {"<!ENTITY e \"x\">]><d/>", S::Subset, 100,
+             {{0, 16, K::Instruction}, {16, 1, K::Instruction}, {17, 2, K::Element}, {19, 1, K::Element},
+              {20, 1, K::Element}}, S::Text},
             {"x=\"multi", S::Tag, 100, {{0, 1, K::Attribute}, {2, 1, K::Value}, {3, 5, K::Value}}, S::Double},
             // Beyond the limit a line is read for its state alone.
-            {"&&&&&&&&",
-             S::Text,
-             3,
-             {{0, 1, K::Reference}, {1, 1, K::Reference}, {2, 1, K::Reference}},
-             S::Text},
+            {"&&&&&&&&", S::Text, 3, {{0, 1, K::Reference}, {1, 1, K::Reference}, {2, 1, K::Reference}}, S::Text},
             {"<a>xxxxxxxxxx<!--", S::Text, 3, {{0, 2, K::Element}, {2, 1, K::Element}}, S::Comment},
         };
+        // clang-format on
         for (const Case& c : cases) {
             QList<ui::XmlSpan> spans;
             const S to =

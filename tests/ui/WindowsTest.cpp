@@ -111,27 +111,6 @@ private slots:
         QCOMPARE(toolkit.boxes.back().title, std::string("Ostrel WebDAV"));
     }
 
-    void browsingTheSeededTree() {
-        auto window = start(dav->url());
-        setField(window.get(), "");
-        click(window.get(), "Command8");
-        // The root's members but the administrative area, then one level at a time, sorted.
-        QCOMPARE(listed(window.get()), QStringList({"xbrl"}));
-        pick(window.get(), "xbrl");
-        click(window.get(), "Command8");
-        QCOMPARE(listed(window.get()), QStringList({"config", "other"}));
-        pick(window.get(), "config");
-        click(window.get(), "Command8");
-        QCOMPARE(listed(window.get()), QStringList({"Document_1.xml", "Document_2.xml"}));
-        pick(window.get(), "Document_1.xml");
-        QCOMPARE(control<QLineEdit>(window.get(), "txtWebDAVResource")->text(),
-                 QString("xbrl/config/Document_1.xml"));
-        pick(window.get(), "Document_2.xml");
-        QCOMPARE(control<QLineEdit>(window.get(), "txtWebDAVResource")->text(),
-                 QString("xbrl/config/Document_2.xml"));
-        QVERIFY2(toolkit.boxes.empty(), toolkit.last().c_str());
-    }
-
     void theEditorStoresWithTheLockTokenAndKeepsItsTextWhenRefused() {
         auto window = start(dav->url());
         const std::string doc = "xbrl/other/Document_3.xml";
