@@ -147,6 +147,13 @@ void RequestRunner::work() {
 }
 
 void RequestRunner::wait(const QString& caption, const std::function<void()>& call) {
+    std::exception_ptr error = attempt(caption, call);
+    if (error && retryAfterFailure && retryAfterFailure(error)) error = attempt(caption, call);
+    if (error) std::rethrow_exception(error);
+    if (afterSuccess) afterSuccess();
+}
+
+std::exception_ptr RequestRunner::attempt(const QString& caption, const std::function<void()>& call) {
     ProgressDialog dialog(window_, caption, client_);
     InputBlocker blocker(dialog);
     BusyCursor busy;
@@ -168,7 +175,7 @@ void RequestRunner::wait(const QString& caption, const std::function<void()>& ca
     refresh.start(kRefreshMs);
     done.exec();
     dialog.hide();
-    if (job.error) std::rethrow_exception(job.error);
+    return job.error;
 }
 
 }  // namespace ostrel::ui
