@@ -14,14 +14,6 @@ namespace {
 
 using certificates::Endpoint;
 
-// A fresh self-signed key and certificate for 127.0.0.1 in folder, replacing any there.
-void makeSelfSigned(const std::string& folder) {
-    test::runCommand("cd " + test::shellQuote(folder) +
-                     " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
-                     " -subj /CN=127.0.0.1/O=Ostrel\\ Test -addext subjectAltName=IP:127.0.0.1"
-                     " -keyout server.key -out server.pem 2>openssl.log && chmod 644 server.key");
-}
-
 // The pin of the certificate in folder as openssl itself computes it.
 std::string pinByOpenssl(const std::string& folder) {
     return "sha256//" + test::runCommand("cd " + test::shellQuote(folder) +
@@ -34,7 +26,7 @@ struct SelfSignedServer {
     std::string folder = [] {
         const std::string made =
             test::runCommand("d=$(mktemp -d /tmp/ostrel-pin-XXXXXX) && chmod 755 $d && printf %s $d");
-        makeSelfSigned(made);
+        test::makeSelfSignedCertificate(made);
         return made;
     }();
     test::DavServer dav{
@@ -100,7 +92,7 @@ TEST(Certificates, ASelfSignedCertificateIsReadAndTrustedOnlyByItsPinnedKey) {
 
     // The server gets a new key on the same port: the old pin refuses it, the new one is read by the probe.
     server.dav.stop();
-    makeSelfSigned(server.folder);
+    test::makeSelfSignedCertificate(server.folder);
     server.dav.start();
     EXPECT_EQ(verdict(server, pin), "key changed");
     const std::string changed = certificates::probe(server.endpoint()).publicKeyPin;

@@ -30,7 +30,7 @@ public:
     std::deque<int> choices;
     std::string resultFile;
     // The choices each input prompt with choices offered, in turn.
-    std::vector<std::vector<std::string>> offered;
+    std::vector<std::vector<std::string>> offeredChoices;
 
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
@@ -41,8 +41,8 @@ public:
     }
     std::string InputBoxWithChoices(const std::string& prompt, const std::string& title,
                                     const std::string& defaultText,
-                                    const std::vector<std::string>& choices) override {
-        offered.push_back(choices);
+                                    const std::vector<std::string>& listed) override {
+        offeredChoices.push_back(listed);
         return InputBox(prompt, title, defaultText);
     }
     void MsgBox(const std::string& prompt, const std::string& title) override {
