@@ -16,7 +16,6 @@ constexpr const char* kService = "ostrel-webdav";
 constexpr const char* kSource = "Keyring";
 // A secret service that is starting answers within moments; one that hangs must not hang the program.
 constexpr int kTimeoutMs = 10000;
-constexpr std::int32_t kKeyringError = static_cast<std::int32_t>(0x800C0200u);
 
 struct Outcome {
     QKeychain::Error error = QKeychain::OtherError;
@@ -78,7 +77,7 @@ void Keyring::store(const QString& server, const QString& userId, const QString&
     job->setTextData(password);
     const Outcome outcome = finish(job);
     if (outcome.error != QKeychain::NoError)
-        throw Error(kKeyringError, kSource, "The password could not be remembered: " + outcome.text.toStdString());
+        throw Error(errors::kKeyring, kSource, "The password could not be remembered: " + outcome.text.toStdString());
 }
 
 void Keyring::remove(const QString& server, const QString& userId) {
@@ -87,7 +86,7 @@ void Keyring::remove(const QString& server, const QString& userId) {
     job->setKey(keyOf(server, userId));
     const Outcome outcome = finish(job);
     if (outcome.error != QKeychain::NoError && outcome.error != QKeychain::EntryNotFound)
-        throw Error(kKeyringError, kSource, "The password could not be forgotten: " + outcome.text.toStdString());
+        throw Error(errors::kKeyring, kSource, "The password could not be forgotten: " + outcome.text.toStdString());
 }
 
 }  // namespace ostrel::ui

@@ -1,8 +1,10 @@
 // What is remembered between runs: the settings file, the desktop's keyring (a real gnome-keyring in a D-Bus
 // session of the test's own, see support/with-keyring), and the prompts that offer what was remembered.
+#include <QAction>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QFile>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +81,7 @@ private slots:
     // Two runs: the second offers the servers used, the last first, and fills in the user id and, only when
     // it was asked for, the password; the settings file never holds it.
     void promptsOfferWhatWasRemembered() {
+        qputenv("XDG_CONFIG_HOME", (folder.path() + "/prompts").toLocal8Bit());
         const bool haveKeyring = keyringMissing().isEmpty();
         ScriptedToolkit toolkit;
         toolkit.inputs = {"http://127.0.0.1:9/a"};
@@ -123,6 +126,15 @@ private slots:
         QCOMPARE(why.isEmpty(), haveKeyring);
         QCOMPARE(password, QString(haveKeyring ? "pass word" : ""));
         QCOMPARE(remember, haveKeyring);
+        // File > Forget this server takes the server in use away with its user id and password.
+        for (QAction* action : third.findChild<QMenu*>("menuFile")->actions())
+            if (action->text() == "Forget this server") action->trigger();
+        QCOMPARE(toolkit.questions.back().title, std::string("Forget this server"));
+        QCOMPARE(ui::ServerMemory().servers(), QStringList({"http://127.0.0.1:9/b"}));
+        QCOMPARE(ui::ServerMemory().userId("http://127.0.0.1:9/a"), QString());
+        if (haveKeyring)
+            QCOMPARE(ui::Keyring().password("http://127.0.0.1:9/a", "ann").value_or("none"), QString("none"));
+
         // Neither the settings nor any other file in the configuration folder holds the password.
         QVERIFY(QFile::exists(ui::ServerMemory::defaultFile()));
         QDirIterator files(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::Files, QDirIterator::Subdirectories);
