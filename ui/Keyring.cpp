@@ -18,6 +18,7 @@ constexpr const char* kSource = "Keyring";
 constexpr int kTimeoutMs = 10000;
 
 struct Outcome {
+    bool finished = false;
     QKeychain::Error error = QKeychain::OtherError;
     QString text = "The desktop's secret service did not answer";
     QString password;
@@ -35,6 +36,7 @@ Outcome finish(QKeychain::Job* job) {
     job->setAutoDelete(true);
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [outcome, &loop](QKeychain::Job* done) {
+        outcome->finished = true;
         outcome->error = done->error();
         outcome->text = done->errorString();
         if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done)) outcome->password = read->textData();
@@ -42,8 +44,8 @@ Outcome finish(QKeychain::Job* job) {
     });
     QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
     job->start();
-    loop.exec();
-    QObject::disconnect(job, nullptr, &loop, nullptr);
+    if (!outcome->finished) loop.exec();
+    // Nothing touches the job from here on: it may have deleted itself already.
     return *outcome;
 }
 
