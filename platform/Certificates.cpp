@@ -67,8 +67,8 @@ std::string nameText(const X509_NAME* name) {
 }
 
 std::string timeText(const ASN1_TIME* time) {
-    return printed([](BIO* bio, const void* t) { return ASN1_TIME_print(bio, static_cast<const ASN1_TIME*>(t)); },
-                   time);
+    return printed(
+        [](BIO* bio, const void* t) { return ASN1_TIME_print(bio, static_cast<const ASN1_TIME*>(t)); }, time);
 }
 
 std::string publicKeyPin(X509* certificate) {

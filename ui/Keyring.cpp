@@ -1,8 +1,8 @@
 #include "ui/Keyring.h"
 
+#include <qt6keychain/keychain.h>
 #include <QEventLoop>
 #include <QTimer>
-#include <qt6keychain/keychain.h>
 
 #include <memory>
 
@@ -39,7 +39,8 @@ Outcome finish(QKeychain::Job* job) {
         outcome->finished = true;
         outcome->error = done->error();
         outcome->text = done->errorString();
-        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done)) outcome->password = read->textData();
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done))
+            outcome->password = read->textData();
         loop.quit();
     });
     QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
@@ -79,7 +80,8 @@ void Keyring::store(const QString& server, const QString& userId, const QString&
     job->setTextData(password);
     const Outcome outcome = finish(job);
     if (outcome.error != QKeychain::NoError)
-        throw Error(errors::kKeyring, kSource, "The password could not be remembered: " + outcome.text.toStdString());
+        throw Error(errors::kKeyring, kSource,
+                    "The password could not be remembered: " + outcome.text.toStdString());
 }
 
 void Keyring::remove(const QString& server, const QString& userId) {
@@ -88,7 +90,8 @@ void Keyring::remove(const QString& server, const QString& userId) {
     job->setKey(keyOf(server, userId));
     const Outcome outcome = finish(job);
     if (outcome.error != QKeychain::NoError && outcome.error != QKeychain::EntryNotFound)
-        throw Error(errors::kKeyring, kSource, "The password could not be forgotten: " + outcome.text.toStdString());
+        throw Error(errors::kKeyring, kSource,
+                    "The password could not be forgotten: " + outcome.text.toStdString());
 }
 
 }  // namespace ostrel::ui

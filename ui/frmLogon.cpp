@@ -49,8 +49,7 @@ frmLogon::frmLogon(QWidget* parent)
     // Below the drawn controls, in room the dialog grows by.
     chkRememberPassword->setObjectName("chkRememberPassword");
     placeTwips(chkRememberPassword, {120, 1620, 3015, 255});
-    chkRememberPassword->resize(std::max(chkRememberPassword->width(), chkRememberPassword->sizeHint().width()),
-                                std::max(chkRememberPassword->height(), chkRememberPassword->sizeHint().height()));
+    chkRememberPassword->resize(chkRememberPassword->size().expandedTo(chkRememberPassword->sizeHint()));
     resize(std::max(width(), chkRememberPassword->geometry().right() + twips(120)),
            std::max(height(), chkRememberPassword->geometry().bottom() + twips(240)));
 

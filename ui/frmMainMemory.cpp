@@ -25,7 +25,9 @@ void frmMain::startRemembering() {
     memory = std::make_unique<ServerMemory>();
     keyring = std::make_unique<Keyring>();
     trust = std::make_unique<ServerTrust>(toolkit, *memory, *davClient);
-    runner->retryAfterFailure = [this](const std::exception_ptr& failure) { return trust->retryAfter(failure); };
+    runner->retryAfterFailure = [this](const std::exception_ptr& failure) {
+        return trust->retryAfter(failure);
+    };
     runner->afterSuccess = [this] {
         trust->settled();
         rememberResource();
@@ -42,7 +44,8 @@ std::string frmMain::askServer() {
     std::vector<std::string> servers;
     for (const QString& server : memory->servers()) servers.push_back(server.toStdString());
     if (servers.empty()) servers.push_back(kDefaultUri);
-    return toolkit.InputBoxWithChoices("URI Ostrel WebDAVServer?", "URI WebDAV server", servers.front(), servers);
+    return toolkit.InputBoxWithChoices("URI Ostrel WebDAVServer?", "URI WebDAV server", servers.front(),
+                                       servers);
 }
 
 void frmMain::useServer(const std::string& uri) {

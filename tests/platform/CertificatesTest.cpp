@@ -1,5 +1,6 @@
 // Certificates the user chose to trust: reading a certificate no authority vouches for, pinning its public
-// key, and refusing the server once its key changes. Apache serves a self-signed certificate made for the run.
+// key, and refusing the server once its key changes. Apache serves a self-signed certificate made for the
+// run.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -34,7 +35,9 @@ struct SelfSignedServer {
     ~SelfSignedServer() { std::filesystem::remove_all(folder); }
 
     Endpoint endpoint() const { return {"127.0.0.1", dav.port()}; }
-    std::string url() const { return "https://127.0.0.1:" + std::to_string(dav.port()) + "/ostrelwebdavserver/"; }
+    std::string url() const {
+        return "https://127.0.0.1:" + std::to_string(dav.port()) + "/ostrelwebdavserver/";
+    }
 };
 
 // Whether the request with the pin fails as untrusted, as a changed key, or not at all.
@@ -104,7 +107,8 @@ TEST(Certificates, ASelfSignedCertificateIsReadAndTrustedOnlyByItsPinnedKey) {
 TEST(Certificates, AProbeOfNoServerFailsNamingTheEndpoint) {
     // Port 9 (discard) on loopback: nothing listens in the test machines.
     const std::string error = test::errorOf([] { certificates::probe({"127.0.0.1", 9}); });
-    EXPECT_TRUE(error.starts_with("Certificates | The certificate of 127.0.0.1:9 could not be read")) << error;
+    EXPECT_TRUE(error.starts_with("Certificates | The certificate of 127.0.0.1:9 could not be read"))
+        << error;
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ class MemoryTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir folder;
-    static constexpr auto privateFile = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    static constexpr auto privateFile =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
 
     QString keyringMissing() {
         const QByteArray why = qgetenv("OSTREL_NO_KEYRING");
@@ -115,9 +116,10 @@ private slots:
         });
         third.Form_Load();
         using Choices = std::vector<std::string>;
-        QCOMPARE(toolkit.offeredChoices, (std::vector<Choices>{{"http://127.0.0.1:4000/ostrelwebdavserver"},
-                                                         {"http://127.0.0.1:9/a"},
-                                                         {"http://127.0.0.1:9/b", "http://127.0.0.1:9/a"}}));
+        QCOMPARE(toolkit.offeredChoices,
+                 (std::vector<Choices>{{"http://127.0.0.1:4000/ostrelwebdavserver"},
+                                       {"http://127.0.0.1:9/a"},
+                                       {"http://127.0.0.1:9/b", "http://127.0.0.1:9/a"}}));
         QCOMPARE(toolkit.prompts.back().details, std::string("http://127.0.0.1:9/b"));
         QCOMPARE(toolkit.prompts.back().text + "|" + toolkit.prompts.back().title,
                  std::string("URI Ostrel WebDAVServer?|URI WebDAV server"));
@@ -137,7 +139,8 @@ private slots:
 
         // Neither the settings nor any other file in the configuration folder holds the password.
         QVERIFY(QFile::exists(ui::ServerMemory::defaultFile()));
-        QDirIterator files(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator files(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::Files,
+                           QDirIterator::Subdirectories);
         for (int guard = 0; guard < 1000 && files.hasNext(); ++guard) {
             QFile file(files.next());
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -154,7 +157,8 @@ private slots:
         std::filesystem::create_directories(certificates);
         std::filesystem::permissions(certificates, std::filesystem::perms(0755));
         makeSelfSignedCertificate(certificates);
-        DavServer dav({.tlsCertificate = certificates + "/server.pem", .tlsKey = certificates + "/server.key"});
+        DavServer dav(
+            {.tlsCertificate = certificates + "/server.pem", .tlsKey = certificates + "/server.key"});
         const std::string url = "https://127.0.0.1:" + std::to_string(dav.port()) + "/ostrelwebdavserver";
         const std::string pin = certificates::probe({"127.0.0.1", dav.port()}).publicKeyPin;
         ScriptedToolkit toolkit;
@@ -177,8 +181,8 @@ private slots:
                  std::string("Certificate|Trust this certificate for this server/Cancel"));
         const std::string endpoint = "127.0.0.1:" + std::to_string(dav.port());
         for (const std::string& part : {"The certificate of " + endpoint + " is not trusted: self-signed",
-                                        std::string("Subject: O=Ostrel Test,CN=127.0.0.1"), std::string("Valid from "),
-                                        "SHA-256 of the public key: " + pin})
+                                        std::string("Subject: O=Ostrel Test,CN=127.0.0.1"),
+                                        std::string("Valid from "), "SHA-256 of the public key: " + pin})
             QVERIFY2(question.text.find(part) != std::string::npos, question.text.c_str());
         QVERIFY2(toolkit.last().find("could not be verified") != std::string::npos, toolkit.last().c_str());
 
