@@ -55,6 +55,7 @@ double median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const auto settings = settingsOfTheirOwn();
     return runMeasured([&] {
         const Args args(argc, argv);
         const std::string body = document(static_cast<std::size_t>(args.number("megabytes", 20)) * 1000000);

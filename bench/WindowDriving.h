@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,21 +42,28 @@ public:
     }
 };
 
-// Types the credentials into the logon dialog and presses Logon as soon as the dialog is up.
-inline void answerLogon(const std::string& user, const std::string& password) {
-    QTimer::singleShot(0, [user, password] {
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
-                dialog->findChild<QLineEdit*>("txtUserId")->setText(QString::fromStdString(user));
-                dialog->findChild<QLineEdit*>("txtPassword")->setText(QString::fromStdString(password));
-                QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-                return;
-            }
-            QTest::qWait(10);
+// Types the credentials into the logon dialog and presses Logon as soon as the dialog is up. Each look is a
+// timer of its own, so start-up may run event loops of its own (asking the keyring) before the dialog shows.
+inline void answerLogon(const std::string& user, const std::string& password, int attempts = 500) {
+    QTimer::singleShot(attempts == 500 ? 0 : 10, [user, password, attempts] {
+        if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QLineEdit*>("txtUserId")->setText(QString::fromStdString(user));
+            dialog->findChild<QLineEdit*>("txtPassword")->setText(QString::fromStdString(password));
+            QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+            return;
         }
+        if (attempts > 0) return answerLogon(user, password, attempts - 1);
         std::fprintf(stderr, "the logon dialog did not show\n");
         QCoreApplication::exit(1);
     });
+}
+
+// The servers, user ids and pins a benchmark uses stay out of the user's own settings: a folder of the
+// run's own, removed with the returned object.
+inline std::unique_ptr<QTemporaryDir> settingsOfTheirOwn() {
+    auto folder = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", folder->path().toLocal8Bit());
+    return folder;
 }
 
 }  // namespace ostrel::bench

@@ -233,6 +233,7 @@ int findOnce(const Args& args) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const auto settings = settingsOfTheirOwn();
     return runMeasured([&] {
         const Args args(argc, argv);
         if (args.mode() == "find") return findOnce(args);

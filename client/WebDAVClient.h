@@ -111,6 +111,9 @@ public:
     // and how many connections the client has opened (one, while the server keeps it alive).
     void SetTimeouts(const HttpRequest::Timeouts& timeouts) { httpRequest_.setTimeouts(timeouts); }
     void TrustCertificateAuthorities(const std::string& pemFile) { httpRequest_.setExtraCaFile(pemFile); }
+    void PinPublicKey(const std::string& endpoint, const std::string& pin) {
+        httpRequest_.pinPublicKey(endpoint, pin);
+    }
     long ConnectionsOpened() const { return httpRequest_.connectionsOpened(); }
     // For a watcher on another thread while an operation runs: its progress, and a way to stop it (the
     // operation then raises "Cancelled"). Every other member is for one thread at a time.

@@ -46,6 +46,8 @@ inline constexpr std::int32_t kHttpRefusedReply = static_cast<std::int32_t>(0x80
 inline constexpr std::int32_t kHttpCancelled = static_cast<std::int32_t>(0x800C0110u);
 // XML document service: an unknown property or an XPath expression that does not compile.
 inline constexpr std::int32_t kXmlBadArgument = static_cast<std::int32_t>(0x800C0200u);
+// The desktop's secret service refused to keep or forget a password.
+inline constexpr std::int32_t kKeyring = static_cast<std::int32_t>(0x800C0300u);
 // File operations: kFileBase plus the system's errno.
 inline constexpr std::int32_t kFileBase = static_cast<std::int32_t>(0x80070000u);
 }  // namespace errors

@@ -80,6 +80,10 @@ public:
     // Trusts the certificate authorities in this PEM file in addition to the system's (libcurl's defaults,
     // which stay in force alone when no file is given).
     void setExtraCaFile(std::string path);
+    // Trusts the server at endpoint ("host:port", see certificates::Endpoint) by its public key alone
+    // ("sha256//BASE64"): a certificate with another key is refused, whoever signed it. An empty pin
+    // forgets the endpoint's pin.
+    void pinPublicKey(const std::string& endpoint, std::string pin);
     // Tells the observer of every round trip from the next request on (nullptr: none), on the thread that
     // sends; the observer is not owned and must outlive its use. Secrets are hidden before it sees anything.
     void setExchangeObserver(ExchangeObserver* observer);

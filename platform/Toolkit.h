@@ -14,6 +14,13 @@ public:
     // A modal input prompt with OK and Cancel: the typed text on OK, an empty string on Cancel.
     virtual std::string InputBox(const std::string& prompt, const std::string& title,
                                  const std::string& defaultText) = 0;
+    // An input prompt like InputBox whose field is an editable list offering choices (earlier answers, say).
+    virtual std::string InputBoxWithChoices(const std::string& prompt, const std::string& title,
+                                            const std::string& defaultText,
+                                            const std::vector<std::string>& choices) {
+        static_cast<void>(choices);
+        return InputBox(prompt, title, defaultText);
+    }
     // A modal message box with the OK button only and no icon. Lines are separated by CR LF.
     virtual void MsgBox(const std::string& prompt, const std::string& title) = 0;
     // A message box like MsgBox whose details (a server's reply, say) are offered behind a button. A desktop

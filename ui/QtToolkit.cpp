@@ -49,6 +49,21 @@ std::string QtToolkit::InputBox(const std::string& prompt, const std::string& ti
     return dialog.exec() == QDialog::Accepted ? dialog.textValue().toStdString() : std::string();
 }
 
+std::string QtToolkit::InputBoxWithChoices(const std::string& prompt, const std::string& title,
+                                           const std::string& defaultText,
+                                           const std::vector<std::string>& choices) {
+    QStringList items;
+    for (const std::string& choice : choices) items << QString::fromStdString(choice);
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(QString::fromStdString(title));
+    dialog.setLabelText(forDisplay(prompt));
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(true);
+    dialog.setTextValue(QString::fromStdString(defaultText));
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(420, 0)));
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue().toStdString() : std::string();
+}
+
 void QtToolkit::MsgBox(const std::string& prompt, const std::string& title) {
     DetailedMsgBox(prompt, std::string(), title);
 }

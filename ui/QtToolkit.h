@@ -15,6 +15,9 @@ class QtToolkit : public Toolkit {
 public:
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
+    std::string InputBoxWithChoices(const std::string& prompt, const std::string& title,
+                                    const std::string& defaultText,
+                                    const std::vector<std::string>& choices) override;
     void MsgBox(const std::string& prompt, const std::string& title) override;
     void DetailedMsgBox(const std::string& prompt, const std::string& details,
                         const std::string& title) override;

@@ -156,6 +156,14 @@ void RequestRunner::work() {
 }
 
 void RequestRunner::wait(const QString& caption, const std::function<void()>& call, Cancel cancel) {
+    std::exception_ptr error = attempt(caption, call, cancel);
+    if (error && retryAfterFailure && retryAfterFailure(error)) error = attempt(caption, call, cancel);
+    if (error) std::rethrow_exception(error);
+    if (afterSuccess) afterSuccess();
+}
+
+std::exception_ptr RequestRunner::attempt(const QString& caption, const std::function<void()>& call,
+                                          Cancel cancel) {
     ProgressDialog dialog(window_, caption, client_, cancel == Cancel::Offered);
     InputBlocker blocker(dialog);
     BusyCursor busy;
@@ -177,7 +185,7 @@ void RequestRunner::wait(const QString& caption, const std::function<void()>& ca
     refresh.start(kRefreshMs);
     done.exec();
     dialog.hide();
-    if (job.error) std::rethrow_exception(job.error);
+    return job.error;
 }
 
 }  // namespace ostrel::ui

@@ -54,6 +54,11 @@ public:
         }
     }
 
+    // Told on the user-interface thread once a command's requests are back: a failure may be answered by
+    // running them once more (true), which is asked once; a success lets the window remember what it used.
+    std::function<bool(const std::exception_ptr&)> retryAfterFailure;
+    std::function<void()> afterSuccess;
+
 private:
     // One request handed to the worker: it runs call, keeps its error, and quits done when it has let go.
     struct Job {
@@ -63,6 +68,7 @@ private:
     };
 
     void wait(const QString& caption, const std::function<void()>& call, Cancel cancel);
+    std::exception_ptr attempt(const QString& caption, const std::function<void()>& call, Cancel cancel);
     void work();
 
     WebDAVClient& client_;

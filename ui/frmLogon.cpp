@@ -1,5 +1,6 @@
 #include "ui/frmLogon.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +18,8 @@ frmLogon::frmLogon(QWidget* parent)
       Label2(new QLabel("Password", this)),
       txtUserId(new QLineEdit(this)),
       txtPassword(new QLineEdit(this)),
-      Command1(new QPushButton("Logon", this)) {
+      Command1(new QPushButton("Logon", this)),
+      chkRememberPassword(new QCheckBox("Remember password", this)) {
     setObjectName("frmLogon");
     setWindowTitle("Logon");
     placeTwips(this, {5970, 5340, 3360, 1770});
@@ -44,12 +46,20 @@ frmLogon::frmLogon(QWidget* parent)
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
 
+    // Below the drawn controls, in room the dialog grows by.
+    chkRememberPassword->setObjectName("chkRememberPassword");
+    placeTwips(chkRememberPassword, {120, 1620, 3015, 255});
+    chkRememberPassword->resize(chkRememberPassword->size().expandedTo(chkRememberPassword->sizeHint()));
+    resize(std::max(width(), chkRememberPassword->geometry().right() + twips(120)),
+           std::max(height(), chkRememberPassword->geometry().bottom() + twips(240)));
+
     // A screen reader names each field by the label before it.
     Label1->setBuddy(txtUserId);
     Label2->setBuddy(txtPassword);
 
     setTabOrder(txtUserId, txtPassword);
     setTabOrder(txtPassword, Command1);
+    setTabOrder(Command1, chkRememberPassword);
     txtUserId->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &frmLogon::Command1_Click);
@@ -66,6 +76,19 @@ void frmLogon::keyPressEvent(QKeyEvent* event) {
         default:
             QDialog::keyPressEvent(event);
     }
+}
+
+void frmLogon::recall(const QString& userId, const QString& password, const QString& keyringProblem) {
+    txtUserId->setText(userId);
+    txtPassword->setText(password);
+    chkRememberPassword->setChecked(keyringProblem.isEmpty() && !password.isEmpty());
+    chkRememberPassword->setEnabled(keyringProblem.isEmpty());
+    chkRememberPassword->setToolTip(keyringProblem);
+    chkRememberPassword->setAccessibleDescription(keyringProblem);
+}
+
+bool frmLogon::rememberPassword() const {
+    return chkRememberPassword->isEnabled() && chkRememberPassword->isChecked();
 }
 
 void frmLogon::Command1_Click() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,6 +15,12 @@ class frmLogon : public QDialog {
     Q_OBJECT
 public:
     explicit frmLogon(QWidget* parent = nullptr);
+
+    // Fills the dialog with what was remembered for the chosen server; keyringProblem, when not empty, says
+    // why no password can be remembered, and the check box is disabled.
+    void recall(const QString& userId, const QString& password, const QString& keyringProblem);
+    // Whether the user asked to remember the password given with LoggedOn.
+    bool rememberPassword() const;
 
 signals:
     void LoggedOn(const QString& userId, const QString& password);
@@ -30,6 +37,7 @@ private:
     QLineEdit* txtUserId;
     QLineEdit* txtPassword;
     QPushButton* Command1;
+    QCheckBox* chkRememberPassword;
 };
 
 }  // namespace ostrel::ui

@@ -19,7 +19,10 @@
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/Keyring.h"
 #include "ui/RequestRunner.h"
+#include "ui/ServerMemory.h"
+#include "ui/ServerTrust.h"
 #include "ui/Shortcuts.h"
 #include "ui/Text.h"
 #include "ui/Twips.h"
@@ -171,6 +174,7 @@ void frmMain::buildMenus() {
                     &frmMain::mnuChangeServer_Click);
     file->addAction("Log on again…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
                     &frmMain::mnuLogonAgain_Click);
+    file->addAction("Forget this server", this, &frmMain::mnuForgetServer_Click);
     file->addSeparator();
     file->addAction("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
 
@@ -255,9 +259,10 @@ void frmMain::Form_Load() {
         davClient = std::make_unique<WebDAVClient>();
         davClient->SetExchangeObserver(logWindow.get());
         runner = std::make_unique<RequestRunner>(*davClient, this);
-        davClient->WebDAVURI(toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server", kDefaultUri));
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
+        startRemembering();
+        useServer(askServer());
         logonForm->exec();
         updform = std::make_unique<frmUpdate>(toolkit);
         connect(updform.get(), &frmUpdate::UpdateDoc, this, &frmMain::updform_UpdateDoc);
@@ -270,17 +275,17 @@ void frmMain::Form_Load() {
 void frmMain::logonForm_LoggedOn(const QString& userId, const QString& password) {
     davClient->UserId(userId.toStdString());
     davClient->Password(password.toStdString());
+    rememberLogon(userId, password);
 }
 
 void frmMain::mnuChangeServer_Click() {
     guarded([this] {
         if (!davClient || !settleUnsavedEdits()) return;
         const std::string current = davClient->WebDAVURI();
-        const std::string uri = toolkit.InputBox("URI Ostrel WebDAVServer?", "URI WebDAV server",
-                                                 current.empty() ? kDefaultUri : current);
+        const std::string uri = askServer();
         // Cancel keeps the server in use.
         if (uri.empty() || uri == current) return;
-        davClient->WebDAVURI(uri);
+        useServer(uri);
         // A lock token and a listing belong to the server they came from.
         lockToken.clear();
         lastPicked.clear();

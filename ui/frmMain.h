@@ -11,6 +11,7 @@
 #include "platform/Toolkit.h"
 #include "ui/Drafts.h"
 
+class QCompleter;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -24,6 +25,9 @@ namespace ostrel::ui {
 
 class DirListBox;
 class DriveListBox;
+class Keyring;
+class ServerMemory;
+class ServerTrust;
 class RequestRunner;
 class frmBrowse;
 class frmLog;
@@ -66,6 +70,7 @@ private slots:
     void lstResult_DblClick(QListWidgetItem* item);
     void mnuChangeServer_Click();
     void mnuLogonAgain_Click();
+    void mnuForgetServer_Click();
     void mnuResultViewer_Click();
     void mnuEditor_Click();
     void mnuProtocolLog_Click();
@@ -106,6 +111,14 @@ private:
     bool storeEditorText(const std::string& xmldoc);
     // A command on an empty or blank field acts on the server's root and everything below it: asked first.
     bool confirmWholeServer(const char* command);
+    // What is remembered between runs (frmMainMemory.cpp): the URI prompt offering the servers used
+    // before, the chosen server's user id, password, pin and recent resources, and what a logon or a
+    // command that went through leaves behind.
+    void startRemembering();
+    std::string askServer();
+    void useServer(const std::string& uri);
+    void rememberLogon(const QString& userId, const QString& password);
+    void rememberResource();
     void offerLeftOverDraft();
     void forgetDraft();
     Toolkit& toolkit;
@@ -142,6 +155,10 @@ private:
     std::string lastPicked;
     // Where the shown result came from: a fetched document, or nothing a store could replace.
     EditOrigin resultOrigin;
+    std::unique_ptr<ServerMemory> memory;
+    std::unique_ptr<Keyring> keyring;
+    std::unique_ptr<ServerTrust> trust;
+    QCompleter* resourceCompleter = nullptr;
     std::unique_ptr<Drafts> drafts;
     QTimer* draftTimer = nullptr;
     bool draftFailureShown = false;

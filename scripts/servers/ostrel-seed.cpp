@@ -119,8 +119,9 @@ std::vector<ostrel::XmlNode> davChildren(const ostrel::XmlNode& node, const std:
 
 class Seeder {
 public:
-    Seeder(std::string url, std::string user, std::string password)
+    Seeder(std::string url, std::string user, std::string password, const std::string& trustedPem)
         : url_(std::move(url)), user_(std::move(user)), password_(std::move(password)) {
+        if (!trustedPem.empty()) request_.setExtraCaFile(trustedPem);
         while (url_.ends_with("/")) url_.pop_back();
         const auto authority = url_.find("://");
         const auto pathStart = url_.find('/', authority == std::string::npos ? 0 : authority + 3);
@@ -204,8 +205,8 @@ std::string readFile(const fs::path& path) {
 
 int seed(const std::map<std::string, std::string>& args, bool displayNames) {
     const fs::path tree = args.at("--tree");
-    Seeder seeder(args.at("--url"), args.count("--user") ? args.at("--user") : "",
-                  args.count("--password") ? args.at("--password") : "");
+    const auto optional = [&](const char* name) { return args.count(name) ? args.at(name) : std::string(); };
+    Seeder seeder(args.at("--url"), optional("--user"), optional("--password"), optional("--ca"));
     const std::vector<Entry> entries = walk(tree);
     for (const Entry& entry : entries) {
         if (entry.collection) {
@@ -276,12 +277,13 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--display-names") {
             displayNames = true;
-        } else if ((arg == "--url" || arg == "--tree" || arg == "--user" || arg == "--password") &&
+        } else if ((arg == "--url" || arg == "--tree" || arg == "--user" || arg == "--password" ||
+                    arg == "--ca") &&
                    i + 1 < argc) {
             args[arg] = argv[++i];
         } else {
             std::cerr
-                << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--display-names]\n";
+                << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--ca PEM] [--display-names]\n";
             return 2;
         }
     }

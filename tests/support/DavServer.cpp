@@ -110,4 +110,11 @@ void DavServer::stop() {
     running_ = false;
 }
 
+void makeSelfSignedCertificate(const std::string& folder) {
+    runCommand("cd " + shellQuote(folder) +
+               " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2"
+               " -subj /CN=127.0.0.1/O=Ostrel\\ Test -addext subjectAltName=IP:127.0.0.1"
+               " -keyout server.key -out server.pem 2>openssl.log && chmod 644 server.key");
+}
+
 }  // namespace ostrel::test

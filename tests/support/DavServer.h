@@ -63,6 +63,9 @@ private:
     bool ownsFolder_ = false;
 };
 
+// Writes a fresh self-signed certificate for 127.0.0.1 (server.pem) and its key (server.key) into folder,
+// replacing any there.
+void makeSelfSignedCertificate(const std::string& folder);
 // Runs a shell command and returns its standard output; raises std::runtime_error with the output when the
 // command fails.
 std::string runCommand(const std::string& command);

@@ -29,6 +29,8 @@ public:
     // such question is kept in questions too, its choices in details joined by "/".
     std::deque<int> choices;
     std::string resultFile;
+    // The choices each input prompt with choices offered, in turn.
+    std::vector<std::vector<std::string>> offeredChoices;
 
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
@@ -36,6 +38,12 @@ public:
         const std::optional<std::string> answer = inputs.empty() ? defaultText : inputs.front();
         if (!inputs.empty()) inputs.pop_front();
         return answer.value_or("");
+    }
+    std::string InputBoxWithChoices(const std::string& prompt, const std::string& title,
+                                    const std::string& defaultText,
+                                    const std::vector<std::string>& listed) override {
+        offeredChoices.push_back(listed);
+        return InputBox(prompt, title, defaultText);
     }
     void MsgBox(const std::string& prompt, const std::string& title) override {
         boxes.push_back({prompt, "", title});

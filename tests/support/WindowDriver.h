@@ -35,15 +35,14 @@ inline QWidget* topLevel(const char* name) {
     return nullptr;
 }
 
-// Runs an action on the modal logon dialog as soon as it is up.
-inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action) {
-    QTimer::singleShot(0, [action] {
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget()))
-                return action(dialog);
-            QTest::qWait(10);
-        }
-        qFatal("the logon dialog did not show");
+// Runs an action on the modal logon dialog as soon as it is up. Each look is a timer of its own, so start-up
+// may run event loops of its own (asking the keyring) before the dialog shows.
+inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action, int attempts = 2000) {
+    QTimer::singleShot(attempts == 2000 ? 0 : 10, [action, attempts] {
+        if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget()))
+            return action(dialog);
+        if (attempts == 0) qFatal("the logon dialog did not show");
+        whenLogonShows(action, attempts - 1);
     });
 }
 
@@ -59,6 +58,8 @@ inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, co
     static QTemporaryDir states;
     static int started = 0;
     qputenv("XDG_STATE_HOME", (states.path() + "/" + QString::number(++started)).toLocal8Bit());
+    // Nor the servers, user ids and pins another window remembered.
+    qputenv("XDG_CONFIG_HOME", (states.path() + "/config" + QString::number(started)).toLocal8Bit());
     toolkit.inputs.push_back(uri);
     auto window = std::make_unique<ui::frmMain>(toolkit);
     whenLogonShows([](ui::frmLogon* dialog) { logOn(dialog, "demo", "demo"); });

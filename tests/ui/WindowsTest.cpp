@@ -174,7 +174,7 @@ private slots:
                               "Command6", "Command7", "Command8", "lstResult", "Command9", "Command10",
                               "Command11", "Drive1", "Dir1"}));
         QCOMPARE(tabOrder(window->findChild<ui::frmLogon*>(), "txtUserId"),
-                 QStringList({"txtUserId", "txtPassword", "Command1"}));
+                 QStringList({"txtUserId", "txtPassword", "Command1", "chkRememberPassword"}));
         QCOMPARE(tabOrder(topLevel("frmUpdate"), "rtfXMlDoc"),
                  QStringList({"rtfXMlDoc", "Command1", "Command2", "cmdXmlError", "cmdFormat", "cmdFind"}));
         QCOMPARE(tabOrder(topLevel("frmBrowse"), "xmlTree"), QStringList({"xmlTree", "Command1"}));
