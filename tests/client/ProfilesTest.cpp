@@ -1,11 +1,22 @@
 // Every command of the main window and the client's Copy, Move and MakeCollection, on each of the six server
 // profiles, as one table: what the user gets, the server's own faults included. Then the walk a user makes
 // from an empty field with "Get resources" and picks, which must reach every document of the seeded tree.
+// Servers the tests start go with the process that started them; server URIs a user may type fail clearly.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
+#include <thread>
 
 #include "client/Listing.h"
 #include "support/Scenario.h"
@@ -138,6 +149,78 @@ INSTANTIATE_TEST_SUITE_P(, Profiles, ::testing::ValuesIn(test::kServerProfiles),
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
 });
+
+// The processes of a session that have not exited (a zombie waiting to be reaped has).
+int liveProcessesOfSession(int session) {
+    int live = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        int parent = 0, group = 0, sid = 0;
+        fields >> state >> parent >> group >> sid;
+        if (sid == session && state != 'Z') ++live;
+    }
+    return live;
+}
+
+// A test killed outright (SIGKILL: no destructor runs) leaves no server behind: the watchdog the server was
+// started with stops it, Apache's workers included.
+TEST(ServerLifetime, AServerGoesWithTheProcessThatStartedIt) {
+    // The folder is the parent's: the killed child never removes what it made.
+    std::string folder = "/tmp/ostrel-killed-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder.data()));
+    ::chmod(folder.c_str(), 0755);  // Apache's workers run as another user
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        test::DavServer dav({.seed = false, .folder = folder});
+        const int pid = dav.pid();
+        if (::write(pipeFds[1], &pid, sizeof pid) != static_cast<ssize_t>(sizeof pid)) ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    int server = 0;
+    const bool started = ::read(pipeFds[0], &server, sizeof server) == static_cast<ssize_t>(sizeof server);
+    ::close(pipeFds[0]);
+    const int runningBefore = started ? liveProcessesOfSession(server) : 0;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(started) << "the child could not start a server";
+    EXPECT_GT(runningBefore, 1) << "Apache's master and its workers";
+    for (int step = 0; step < 300 && liveProcessesOfSession(server) > 0; ++step)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(liveProcessesOfSession(server), 0);
+    std::filesystem::remove_all(folder);
+}
+
+// Server URIs a user may type: each gives a clear error naming the URL, never a request elsewhere.
+TEST(BadInput, UnusableServerUrisFailClearly) {
+    WebDAVClient client;
+    EXPECT_EQ(errorOf([&] { client.GetAllProperties("xbrl"); }),
+              "FindProperty | WebDAVURI not initialized yet");
+    for (const char* uri :
+         {"", "127.0.0.1:4000/ostrelwebdavserver", "ftp://127.0.0.1/dav", "http//127.0.0.1"}) {
+        client.WebDAVURI(uri);
+        EXPECT_NE(
+            errorOf([&] { client.GetDocument("a.xml"); }).find("is not an absolute http:// or https:// URL"),
+            std::string::npos);
+        EXPECT_NE(errorOf([&] { client.LockResource("a.xml"); }).find("not an absolute"), std::string::npos);
+    }
+    for (const char* uri : {"http://", "http://[::1/dav", "http://127.0.0.1:99999/dav"}) {
+        client.WebDAVURI(uri);
+        const std::string error = errorOf([&] { client.GetDocument("a.xml"); });
+        EXPECT_TRUE(error.starts_with("HttpRequest | ")) << error;
+        EXPECT_NE(error.find(std::string(uri) + "/a.xml"), std::string::npos)
+            << "names where it failed: " << error;
+    }
+}
 
 }  // namespace
 }  // namespace ostrel

@@ -129,55 +129,6 @@ TEST_F(Wire, EachOperationSendsItsMethodHeadersAndBody) {
     }
 }
 
-// A member is named by its display name where that has a value, else by its href's last segment decoded; the
-// collection itself is known by its href, wherever the server puts it and however it writes it.
-TEST(Listing, MembersAreNamedByDisplayNameElseByTheirHref) {
-    const auto response = [](const std::string& href, const std::string& okProps,
-                             const std::string& missingProps = "") {
-        std::string out = "<D:response><D:href>" + href + "</D:href><D:propstat><D:prop>" + okProps +
-                          "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat>";
-        if (!missingProps.empty()) {
-            out += "<D:propstat><D:prop>" + missingProps +
-                   "</D:prop><D:status>HTTP/1.1 404 Not Found</D:status></D:propstat>";
-        }
-        return out + "</D:response>";
-    };
-    const std::string collection = "<D:resourcetype><D:collection/></D:resourcetype>";
-    const std::string document = "<D:resourcetype/>";
-    struct Case {
-        const char* server;
-        std::string responses;
-        std::string collectionPath;
-        std::string expected;  // name, "/" after a collection's, " | " between members
-    };
-    const std::vector<Case> cases = {
-        // Apache: no display name (an empty element in a 404 propstat), lower-case escapes, itself first.
-        {"apache",
-         response("/dav/x/", collection, "<D:displayname/>") +
-             response("/dav/x/caf%c3%a9%20%2520.xml", document, "<D:displayname/>") +
-             response("/dav/x/sub/", collection, "<D:displayname/>"),
-         "/dav/x", "caf\xC3\xA9 %20.xml | sub/"},
-        // webdav-server: absolute URLs; itself last; a display name with a value wins.
-        {"webdav-server",
-         response("http://127.0.0.1:9/dav/x/a%23.xml", document + "<D:displayname>a#.xml</D:displayname>") +
-             response("http://127.0.0.1:9/dav/x", collection + "<D:displayname>x</D:displayname>"),
-         "/dav/x/", "a#.xml"},
-        // The demo tree's display names, itself written with upper-case escapes.
-        {"lighttpd", response("/dav/%C3%A9/", collection + "<D:displayname>/e</D:displayname>") +
-                         response("/dav/%C3%A9/d.xml", document + "<D:displayname>Doc</D:displayname>"),
-         "/dav/\xC3\xA9", "Doc"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.server);
-        XmlDocument reply;
-        ASSERT_TRUE(reply.loadXML("<D:multistatus xmlns:D='DAV:'>" + c.responses + "</D:multistatus>"));
-        std::string listed;
-        for (const CollectionMember& member : membersOf(reply, c.collectionPath))
-            listed += (listed.empty() ? "" : " | ") + member.name + (member.collection ? "/" : "");
-        EXPECT_EQ(listed, c.expected);
-    }
-}
-
 // A store that must not overwrite asks the server what it holds first, sends only when that is what the text
 // was made from, and carries the condition for the moment in between.
 TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {

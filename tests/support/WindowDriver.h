@@ -35,15 +35,19 @@ inline QWidget* topLevel(const char* name) {
     return nullptr;
 }
 
-// Runs an action on the modal logon dialog as soon as it is up. Each look is a timer of its own, so start-up
-// may run event loops of its own (asking the keyring) before the dialog shows.
-inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action, int attempts = 2000) {
+// Runs an action on a modal window of the given kind as soon as it is up. Each look is a timer of its own, so
+// the code that shows it may run event loops of its own (asking the keyring) first.
+template <typename Window = QWidget>
+void whenModalShows(const std::function<void(Window*)>& action, int attempts = 2000) {
     QTimer::singleShot(attempts == 2000 ? 0 : 10, [action, attempts] {
-        if (auto* dialog = qobject_cast<ui::frmLogon*>(QApplication::activeModalWidget()))
-            return action(dialog);
-        if (attempts == 0) qFatal("the logon dialog did not show");
-        whenLogonShows(action, attempts - 1);
+        if (auto* modal = qobject_cast<Window*>(QApplication::activeModalWidget())) return action(modal);
+        if (attempts == 0) qFatal("the modal window did not show");
+        whenModalShows<Window>(action, attempts - 1);
     });
+}
+
+inline void whenLogonShows(const std::function<void(ui::frmLogon*)>& action) {
+    whenModalShows<ui::frmLogon>(action);
 }
 
 inline void logOn(ui::frmLogon* dialog, const QString& user, const QString& password) {

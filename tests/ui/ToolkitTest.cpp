@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "support/WindowDriver.h"
 #include "ui/QtToolkit.h"
 
 using ostrel::ui::QtToolkit;
@@ -14,17 +15,11 @@ namespace {
 
 constexpr const char* kCaption = "Ostrel WebDAV";
 
-// Presses Esc on the modal box as soon as it is up, noting its width first.
+// Presses Esc on the modal box as soon as it is up, noting its width first; the key goes where a person's
+// goes, to the button that has the focus and from there to the box.
 void escapeWhenShown(int& width) {
-    QTimer::singleShot(0, [&width] {
-        QWidget* box = nullptr;
-        for (int attempt = 0; attempt < 500 && !box; ++attempt) {
-            QTest::qWait(10);
-            box = QApplication::activeModalWidget();
-        }
-        if (!box) return;
+    ostrel::test::whenModalShows<QWidget>([&width](QWidget* box) {
         width = box->width();
-        // Where a person's key goes: to the button that has the focus, and from there to the box.
         QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
     });
 }

@@ -278,13 +278,7 @@ private slots:
     void theShortcutListHoldsEveryWindowsKeys() {
         auto window = start(dav->url());
         QStringList rows;
-        QTimer::singleShot(0, [&rows] {
-            QWidget* dialog = nullptr;
-            for (int attempt = 0; attempt < 500 && !dialog; ++attempt) {
-                QTest::qWait(10);
-                dialog = QApplication::activeModalWidget();
-            }
-            if (!dialog) return;
+        whenModalShows<QWidget>([&rows](QWidget* dialog) {
             auto* table = control<QTableWidget>(dialog, "tblShortcuts");
             for (int row = 0; row < table->rowCount(); ++row) {
                 const QTableWidgetItem* keys = table->item(row, 1);
