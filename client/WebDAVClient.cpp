@@ -36,6 +36,12 @@ bool sameVersion(std::string_view now, std::string_view fetched) {
     return now.empty() || opaqueTag(now) == opaqueTag(fetched);
 }
 
+// The transport's failures that mean the server went away: no connection (7), none kept (52, 55, 56).
+bool isConnectionLost(const Error& error) {
+    const std::int32_t code = error.number() - errors::kHttpBase;
+    return code == 7 || code == 52 || code == 55 || code == 56;
+}
+
 bool isHtml(const std::string& contentType) {
     std::string type = trimSpaces(contentType.substr(0, contentType.find(';')));
     for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -103,7 +109,15 @@ int WebDAVClient::sendDocument(const std::string& method, const std::string& url
     Headers headers{{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}};
     if (useLockToken) headers.push_back({"If", "(" + opaquetoken_ + ")"});
     headers.insert(headers.end(), conditions.begin(), conditions.end());
-    sendRequest(method, url, headers, body);
+    try {
+        sendRequest(method, url, headers, body);
+    } catch (const Error& error) {
+        // webdav-server 2.6 dies of an untagged If header: the connection goes, and so does the server.
+        if (!useLockToken || !isConnectionLost(error)) throw;
+        throw Error(error.number(), error.source(),
+                    "The server stopped answering when the lock token was sent (If header); a server that fails "
+                    "on it has to be restarted" + std::string(kCrLf) + error.description());
+    }
     return httpRequest_.status();
 }
 

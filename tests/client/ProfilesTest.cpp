@@ -84,7 +84,7 @@ TEST_P(Profiles, EveryCommandEndsAsTheServerAllows) {
         {"webdav-server",
          {{"PropertyUpdate", "PropertyUpdate | The server did not set displayname (403 Forbidden)"},
           {"Another's store while locked", "ok"},
-          {"Update document", "HttpRequest | Could not connect to the server"},
+          {"Update document", "HttpRequest | The server stopped answering when the lock token was sent"},
           {"Unlock", "HttpRequest | Could not connect to the server"}}},
     };
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {

@@ -262,6 +262,13 @@ TEST_F(Wire, HostileAndFailedRepliesRaiseTheirErrors) {
         {xml(401, xhtml), propfind, "FindProperty" + notDav + xhtml},
         {xml(401, xhtml), [&] { client.PropertyUpdate("c", "p", "v"); }, "PropertyUpdate" + notDav + xhtml},
         {xml(401, xhtml), lock, "LockResource" + notDav + xhtml},
+        // A server that dies of the lock token's If header (webdav-server 2.6) is named as the cause.
+        {Reply::drop(),
+         [&] {
+             server.enqueue(Reply::drop());  // the one try again on a new connection finds it gone too
+             client.UpdateDocument("d.xml", "<d/>", "<t:kept>");
+         },
+         "HttpRequest | The server stopped answering when the lock token was sent (If header)"},
         // A reply without words is told by its status.
         {Reply::http(200, "OK"), propfind,
          "FindProperty | Failed to load response: the server answered 200 OK without a WebDAV reply\r\n"},
