@@ -57,9 +57,10 @@ Counts run(const test::DavServer& server, long rounds) {
     a.client.UpdateDocument(doc, "<v>start</v>");
     Counts counts;
     for (long round = 0; round < rounds; ++round) {
-        // Texts of different lengths, so that no two versions look alike to a validator made of size and time.
-        const std::string mine = "<v>a" + std::string(static_cast<std::size_t>(round % 7), 'x') +
-                                 std::to_string(round) + "</v>";
+        // Texts of different lengths, so that no two versions look alike to a validator made of size and
+        // time.
+        const std::string mine =
+            "<v>a" + std::string(static_cast<std::size_t>(round % 7), 'x') + std::to_string(round) + "</v>";
         const std::string theirs = "<v>b" + std::to_string(round * 31) + "</v>";
         if (round % 2 == 0) {
             a.fetch(doc);
@@ -87,15 +88,17 @@ Counts run(const test::DavServer& server, long rounds) {
 int main(int argc, char** argv) {
     long rounds = 100;
     if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) rounds = std::stol(argv[2]);
-    std::printf("| server | rounds | changed meanwhile | caught | silent overwrites | needless questions |\n"
-                "|---|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "| server | rounds | changed meanwhile | caught | silent overwrites | needless questions |\n"
+        "|---|---:|---:|---:|---:|---:|\n");
     bool sound = true;
     for (const char* kind : {"apache", "lighttpd"}) {
         try {
             test::DavServer server({.server = kind});
             const Counts c = run(server, rounds);
-            std::printf("| %s%s | %ld | %ld | %ld | %ld | %ld |\n", kind, c.validators ? "" : " (no validators)",
-                        rounds, c.changedMeanwhile, c.caught, c.silentOverwrites, c.needlessQuestions);
+            std::printf("| %s%s | %ld | %ld | %ld | %ld | %ld |\n", kind,
+                        c.validators ? "" : " (no validators)", rounds, c.changedMeanwhile, c.caught,
+                        c.silentOverwrites, c.needlessQuestions);
             if (c.validators && (c.silentOverwrites > 0 || c.needlessQuestions > 0)) sound = false;
         } catch (const std::exception& error) {
             std::fprintf(stderr, "ostrel-bench-conflicts: %s: %s\n", kind, error.what());

@@ -641,25 +641,28 @@ Row workloadListing(const Context& context, const Server& server, long members, 
         args.insert(args.end(), {"--collection", collection});
         Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
         require(asLong(sample, "members") == members && asLong(sample, "documents") == members,
-                "the client listed " + sample.values["members"] + " members, expected " + std::to_string(members));
+                "the client listed " + sample.values["members"] + " members, expected " +
+                    std::to_string(members));
         return sample;
     };
     auto reference = [&] {
         std::vector<std::string> fetch = curlArgs(server);
-        fetch.insert(fetch.end(), {"-X", "PROPFIND", "-H", "Content-Type: text/xml", "-H", "Depth: 1",
-                                   "--data-binary", "@" + body, "-o", reply, "-w", "%{http_code}",
-                                   server.url + "/" + collection});
+        fetch.insert(fetch.end(),
+                     {"-X", "PROPFIND", "-H", "Content-Type: text/xml", "-H", "Depth: 1", "--data-binary",
+                      "@" + body, "-o", reply, "-w", "%{http_code}", server.url + "/" + collection});
         const Finished fetched = measureProgram(fetch, context.scratch);
         require(fetched.exitCode == 0 && fetched.out == "207", "curl PROPFIND: " + fetched.out + fetched.err);
         const Finished counted = measureProgram(
             {"xmllint", "--xpath", "count(//*[local-name()='response' and namespace-uri()='DAV:'])", reply},
             context.scratch);
         require(counted.exitCode == 0, "xmllint failed: " + counted.err);
-        return Sample{fetched.seconds + counted.seconds, std::max(fetched.peakKib, counted.peakKib),
-                      fetched.cpuSeconds + counted.cpuSeconds, {}};
+        return Sample{fetched.seconds + counted.seconds,
+                      std::max(fetched.peakKib, counted.peakKib),
+                      fetched.cpuSeconds + counted.cpuSeconds,
+                      {}};
     };
-    return compare("W2 Get resources' listing (Depth 1: display name, resource type), " + std::to_string(members) +
-                       " documents (" + authLabel(server) + ")",
+    return compare("W2 Get resources' listing (Depth 1: display name, resource type), " +
+                       std::to_string(members) + " documents (" + authLabel(server) + ")",
                    reps, context.options.warmUp, ours, reference);
 }
 

@@ -27,7 +27,8 @@ Error listingRefused(const std::string& condition, std::string_view replyText) {
     const std::string what = condition == "propfind-finite-depth"
                                  ? "The server refuses listings of unlimited depth"
                                  : "The server refuses the listing";
-    return clientError("FindProperty", what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
+    return clientError("FindProperty",
+                       what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
 }
 
 }  // namespace

@@ -37,18 +37,19 @@ std::vector<CollectionMember> membersOf(XmlDocument& reply, std::string_view col
     };
     std::vector<Found> found;
     XmlNode current;
-    replies::forEachPropstat(reply.documentElement(), [&](const XmlNode& response, const XmlNode& prop, bool success) {
-        if (response != current) {
-            current = response;
-            found.push_back({hrefPath(replies::davChild(response, "href").text()), {}});
-        }
-        if (!success) return;
-        CollectionMember& member = found.back().member;
-        if (const XmlNode name = replies::davChild(prop, "displayname"); name && member.name.empty())
-            member.name = name.text();
-        if (const XmlNode type = replies::davChild(prop, "resourcetype"))
-            member.collection = member.collection || replies::davChild(type, "collection");
-    });
+    replies::forEachPropstat(
+        reply.documentElement(), [&](const XmlNode& response, const XmlNode& prop, bool success) {
+            if (response != current) {
+                current = response;
+                found.push_back({hrefPath(replies::davChild(response, "href").text()), {}});
+            }
+            if (!success) return;
+            CollectionMember& member = found.back().member;
+            if (const XmlNode name = replies::davChild(prop, "displayname"); name && member.name.empty())
+                member.name = name.text();
+            if (const XmlNode type = replies::davChild(prop, "resourcetype"))
+                member.collection = member.collection || replies::davChild(type, "collection");
+        });
     std::vector<CollectionMember> members;
     members.reserve(found.size());
     const std::string self = withoutTrailingSlashes(std::string(collectionPath));

@@ -91,7 +91,8 @@ void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resou
 bool WebDAVClient::refusesUnlimitedDepth() const {
     const int status = httpRequest_.status();
     return (status == 403 || status == 412 || status == 501) &&
-           !replies::refusalCondition(std::string_view(httpRequest_.responseBody()).substr(0, 64 * 1024)).empty();
+           !replies::refusalCondition(std::string_view(httpRequest_.responseBody()).substr(0, 64 * 1024))
+                .empty();
 }
 
 XmlDocument WebDAVClient::GetAllPropertyNames(const std::string& resource) {

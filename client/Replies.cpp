@@ -57,8 +57,9 @@ std::string statusOf(const XmlNode& propstat) {
 
 }  // namespace
 
-void forEachPropstat(const XmlNode& multistatus,
-                     const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f) {
+void forEachPropstat(
+    const XmlNode& multistatus,
+    const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f) {
     for (XmlNode response = multistatus.firstChild(); response; response = response.nextSibling()) {
         if (response.localName() != "response" || response.namespaceURI() != "DAV:") continue;
         for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
@@ -70,7 +71,8 @@ void forEachPropstat(const XmlNode& multistatus,
 
 std::string refusedProperties(XmlDocument& reply) {
     std::string refused;
-    for (XmlNode response = reply.documentElement().firstChild(); response; response = response.nextSibling()) {
+    for (XmlNode response = reply.documentElement().firstChild(); response;
+         response = response.nextSibling()) {
         for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
             if (propstat.localName() != "propstat" || propstat.namespaceURI() != "DAV:") continue;
             const std::string status = statusOf(propstat);

@@ -32,8 +32,9 @@ bool reportsLockDiscovery(XmlDocument& reply);
 
 // Walks a multistatus reply: f(response, propstat, prop) for every propstat of every DAV:response, with
 // whether its status is a success (2xx).
-void forEachPropstat(const XmlNode& multistatus,
-                     const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f);
+void forEachPropstat(
+    const XmlNode& multistatus,
+    const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f);
 // The first child element with this local name in the DAV: namespace; the empty handle when there is none.
 XmlNode davChild(const XmlNode& parent, std::string_view localName);
 

@@ -114,9 +114,11 @@ int WebDAVClient::sendDocument(const std::string& method, const std::string& url
     } catch (const Error& error) {
         // webdav-server 2.6 dies of an untagged If header: the connection goes, and so does the server.
         if (!useLockToken || !isConnectionLost(error)) throw;
-        throw Error(error.number(), error.source(),
-                    "The server stopped answering when the lock token was sent (If header); a server that fails "
-                    "on it has to be restarted" + std::string(kCrLf) + error.description());
+        throw Error(
+            error.number(), error.source(),
+            "The server stopped answering when the lock token was sent (If header); a server that fails "
+            "on it has to be restarted" +
+                std::string(kCrLf) + error.description());
     }
     return httpRequest_.status();
 }
@@ -167,8 +169,8 @@ XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std:
 }
 
 WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resource, const std::string& xmldoc,
-                                                     const std::string& token,
-                                                     const StoreExpectation& expected) {
+                                                      const std::string& token,
+                                                      const StoreExpectation& expected) {
     using Kind = StoreExpectation::Kind;
     checkDocumentName(resource, "UpdateDocument");
     // The server is asked first: three servers in common use write whatever If-Match or If-None-Match says,
@@ -191,10 +193,12 @@ WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resourc
     const int status = sendDocument("PUT", requestUrl(resource), xmldoc, !token.empty(), conditions);
     if (status == 412 && !conditions.empty()) {
         return {XmlDocument(),
-                expected.kind == Kind::Absent ? StoreConflict::Exists : StoreConflict::Changed, {}};
+                expected.kind == Kind::Absent ? StoreConflict::Exists : StoreConflict::Changed,
+                {}};
     }
     if (status >= 300) raiseForStatus(status, resourceUrl(resource));
-    StoreResult stored{httpRequest_.responseXML(), StoreConflict::None, httpRequest_.getResponseHeader("ETag")};
+    StoreResult stored{httpRequest_.responseXML(), StoreConflict::None,
+                       httpRequest_.getResponseHeader("ETag")};
     if (stored.etag.empty()) stored.etag = CurrentVersion(resource).etag;
     return stored;
 }
@@ -255,7 +259,8 @@ void WebDAVClient::MoveResource(const std::string& sSourceURL, const std::string
 void WebDAVClient::TransferResource(const std::string& method, const std::string& sSourceURL,
                                     const std::string& sDestinationURL, bool overwrite) {
     std::string source = contains(sSourceURL, "http://") ? sSourceURL : requestUrl(sSourceURL);
-    std::string destination = contains(sDestinationURL, "://") ? sDestinationURL : requestUrl(sDestinationURL);
+    std::string destination =
+        contains(sDestinationURL, "://") ? sDestinationURL : requestUrl(sDestinationURL);
     // A name without ".xml" is a collection, and nginx refuses to copy or move one whose URL or Destination
     // does not end in "/".
     if (!contains(sSourceURL, ".xml")) {

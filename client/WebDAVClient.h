@@ -66,8 +66,8 @@ public:
     // UpdateDocument that never overwrites silently: the store is not sent when the server holds something
     // else than expected (the result names the conflict), and it carries If-Match or If-None-Match so that
     // a server honouring them refuses a change made in between. Anything stores as UpdateDocument does.
-    StoreResult StoreDocument(const std::string& resource, const std::string& xmldoc, const std::string& token,
-                              const StoreExpectation& expected);
+    StoreResult StoreDocument(const std::string& resource, const std::string& xmldoc,
+                              const std::string& token, const StoreExpectation& expected);
     // HEAD, and where its reply has no ETag a Depth-0 PROPFIND of getetag. Raises for a status of 300 or
     // above other than 404 and 410, which say that nothing is there.
     ResourceVersion CurrentVersion(const std::string& resource);

@@ -503,7 +503,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkSelections(reply);
 
     const std::vector<ostrel::CollectionMember> members = ostrel::membersOf(reply, "/dav/c");
-    for (const ostrel::CollectionMember& member : members) checkText(member.name, "a member's name is clean UTF-8");
+    for (const ostrel::CollectionMember& member : members)
+        checkText(member.name, "a member's name is clean UTF-8");
     for (const char* field : {"", "xbrl", "xbrl/config"}) checkListing(members, field);
     checkListing(members, kExtraFields[(selector >> 4) & 3]);
 

@@ -29,7 +29,9 @@ std::uint64_t ExchangeLog::next() const {
     return next_;
 }
 
-std::uint64_t ExchangeLog::oldestLocked() const { return next_ - slots_.size(); }
+std::uint64_t ExchangeLog::oldestLocked() const {
+    return next_ - slots_.size();
+}
 
 std::uint64_t ExchangeLog::oldest() const {
     std::lock_guard lock(mutex_);

@@ -12,8 +12,9 @@ namespace ostrel {
 
 // The last exchanges of a request object, as a protocol log keeps them. It is a ring: once it is full each
 // new exchange is swapped with the oldest, which goes back to the request object to be cleared and filled
-// again, so a long session neither copies nor allocates a whole exchange per request on the request's thread. Exchanges are numbered from 0 in
-// the order they came; a reader asks for them by number and learns when one has been overwritten.
+// again, so a long session neither copies nor allocates a whole exchange per request on the request's thread.
+// Exchanges are numbered from 0 in the order they came; a reader asks for them by number and learns when one
+// has been overwritten.
 //
 // One thread adds (the one that runs the requests) while another reads.
 class ExchangeLog : public ExchangeObserver {
@@ -38,7 +39,8 @@ public:
     // Calls visit with the number and exchange of each kept one from number from on, oldest first, while
     // holding the lock: visit must be quick and must not call back into this log. Returns the number of
     // the oldest exchange kept at that moment.
-    std::uint64_t visitFrom(std::uint64_t from, const std::function<void(std::uint64_t, const Exchange&)>& visit) const;
+    std::uint64_t visitFrom(std::uint64_t from,
+                            const std::function<void(std::uint64_t, const Exchange&)>& visit) const;
 
 private:
     std::uint64_t oldestLocked() const;

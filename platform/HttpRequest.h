@@ -19,9 +19,9 @@ class ExchangeObserver;
 // open, and only a challenge: credentials go to a server only after it has asked for them, and a request to
 // another server (scheme, host and port), or with another user id or password, starts with none. A Digest
 // challenge to a request that reused a kept nonce (the server restarted and forgot it) is answered once
-// more with a fresh handshake, also after a request that failed or was cancelled. Redirects are followed only within the same server (same host
-// and port, or the same host moving from http to https); a redirect elsewhere ends the request with an Error
-// naming the location, and nothing is sent there.
+// more with a fresh handshake, also after a request that failed or was cancelled. Redirects are followed only
+// within the same server (same host and port, or the same host moving from http to https); a redirect
+// elsewhere ends the request with an Error naming the location, and nothing is sent there.
 //
 // The request URL is made valid the way a browser does it: characters that may not stand in a URL (space,
 // control characters, non-ASCII, and a few reserved marks such as '"', '#' and '?') are percent-encoded as
@@ -116,7 +116,6 @@ private:
 // URLs built here name resources, and a resource path never carries a query (a base URI with a query of its
 // own has no meaning for WebDAV), so "report?v=2.xml" names that document, not "report" with a query.
 std::string encodeUrlForRequest(std::string_view url);
-
 
 // Raises an Error when the user id or password holds CR, LF or another control character, which could break
 // out of an Authorization header.

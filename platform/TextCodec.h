@@ -21,8 +21,8 @@ std::optional<std::string> decodeFromCharset(std::string_view bytes, std::string
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset);
 // The charset parameter of a Content-Type value, lower case and unquoted; empty when none.
 std::string charsetOf(std::string_view contentType);
-// Replaces every %xx escape by its octet: the text a server's href names. A "%" not followed by two hex digits
-// stays as it is.
+// Replaces every %xx escape by its octet: the text a server's href names. A "%" not followed by two hex
+// digits stays as it is.
 std::string decodePercentEscapes(std::string_view text);
 
 }  // namespace ostrel::text

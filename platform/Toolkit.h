@@ -33,8 +33,8 @@ public:
     virtual bool AskYesNo(const std::string& question, const std::string& title) = 0;
     // A modal question with a button for each choice, in order: the index of the one pressed. Enter presses
     // defaultChoice, Esc escapeChoice.
-    virtual int Choose(const std::string& question, const std::vector<std::string>& choices, int defaultChoice,
-                       int escapeChoice, const std::string& title) = 0;
+    virtual int Choose(const std::string& question, const std::vector<std::string>& choices,
+                       int defaultChoice, int escapeChoice, const std::string& title) = 0;
     // The file through which reply documents are handed to the viewer and the editor.
     virtual std::string ResultFilePath() = 0;
 };

@@ -63,7 +63,8 @@ Drafts::Drafts(QString folder) : folder_(std::move(folder)) {
     ::chmod(folder_.toLocal8Bit().constData(), 0700);
     lock_ = lockAt(pathOf(QCoreApplication::applicationPid(), kLock));
     if (!lock_->tryLock(0)) {
-        throw Error(errors::kFileBase, "Drafts", "Cannot lock the draft of this run in " + folder_.toStdString());
+        throw Error(errors::kFileBase, "Drafts",
+                    "Cannot lock the draft of this run in " + folder_.toStdString());
     }
 }
 
@@ -86,7 +87,8 @@ void Drafts::remove() {
 
 std::optional<Draft> Drafts::takeLeftOver() {
     const QString own = pathOf(QCoreApplication::applicationPid(), kDraft);
-    const QStringList names = QDir(folder_).entryList({QString("editor-*") + kDraft}, QDir::Files, QDir::Time);
+    const QStringList names =
+        QDir(folder_).entryList({QString("editor-*") + kDraft}, QDir::Files, QDir::Time);
     for (const QString& name : names) {
         const QString path = folder_ + "/" + name;
         if (path == own) continue;

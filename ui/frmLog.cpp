@@ -115,7 +115,8 @@ bool curlMakesItself(std::string_view name) {
 std::string withoutUserInfo(const std::string& url) {
     const std::size_t start = url.find("://");
     const std::size_t at = start == std::string::npos ? start : url.find('@', start);
-    if (at == std::string::npos || url.compare(start + 3, at - start - 3, redaction::kHidden) != 0) return url;
+    if (at == std::string::npos || url.compare(start + 3, at - start - 3, redaction::kHidden) != 0)
+        return url;
     return url.substr(0, start + 3) + url.substr(at + 1);
 }
 
@@ -238,7 +239,9 @@ frmLog::frmLog(Toolkit& toolkit, QWidget* parent)
     connect(copyCurl_, &QPushButton::clicked, this, &frmLog::copyCurlClicked);
 }
 
-void frmLog::exchanged(Exchange& exchange) { log_.exchanged(exchange); }
+void frmLog::exchanged(Exchange& exchange) {
+    log_.exchanged(exchange);
+}
 
 void frmLog::showNew() {
     showPending_ = false;
@@ -251,8 +254,8 @@ void frmLog::showNew() {
     const std::uint64_t oldest = log_.visitFrom(shownEnd, [&](std::uint64_t, const Exchange& exchange) {
         rows.push_back({{timeOf(exchange).mid(11), QString::fromStdString(exchange.method),
                          QString::fromStdString(exchange.url), QString::fromStdString(outcomeOf(exchange)),
-                         QString::fromStdString(millisecondsOf(exchange)), QString::number(exchange.octetsOut),
-                         QString::number(exchange.octetsIn)},
+                         QString::fromStdString(millisecondsOf(exchange)),
+                         QString::number(exchange.octetsOut), QString::number(exchange.octetsIn)},
                         !passes(exchange)});
     });
     // Rows whose exchanges the log no longer keeps go; when none of the shown ones is kept, the new rows

@@ -3,8 +3,8 @@
 #include <QWidget>
 
 #include <atomic>
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +66,8 @@ private:
 
 // What the log hides, in the words the window shows under the exchanges.
 inline constexpr const char* kHidingText =
-    "Hidden: the values of Authorization, Proxy-Authorization, Cookie and Set-Cookie, the user information of "
+    "Hidden: the values of Authorization, Proxy-Authorization, Cookie and Set-Cookie, the user information "
+    "of "
     "URLs, and echoes of the Authorization values sent.";
 
 // An exchange as readable text: a summary line, the request's headers and body, the reply's headers and body.

@@ -202,7 +202,8 @@ void frmMain::buildMenus() {
     view->setObjectName("menuView");
     view->addAction("Result viewer", QKeySequence(Qt::CTRL | Qt::Key_R), this,
                     &frmMain::mnuResultViewer_Click);
-    view->addAction("Editor", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this, &frmMain::mnuEditor_Click);
+    view->addAction("Editor", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this,
+                    &frmMain::mnuEditor_Click);
     view->addAction("Protocol log", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), this,
                     &frmMain::mnuProtocolLog_Click);
 

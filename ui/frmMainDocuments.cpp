@@ -25,9 +25,10 @@ StoreExpectation expectationFor(const EditOrigin& origin, const std::string& tar
 }
 
 std::string conflictQuestion(StoreConflict conflict, const std::string& resource) {
-    const std::string what = conflict == StoreConflict::Exists
-                                 ? "The document " + resource + " already exists on the server."
-                                 : "The document " + resource + " changed on the server since you fetched it.";
+    const std::string what =
+        conflict == StoreConflict::Exists
+            ? "The document " + resource + " already exists on the server."
+            : "The document " + resource + " changed on the server since you fetched it.";
     return what + "\r\nReplace it with the editor's text, or keep editing?";
 }
 
@@ -132,9 +133,10 @@ bool frmMain::storeEditorText(const std::string& xmldoc) {
 bool frmMain::settleUnsavedEdits() {
     if (!updform || !updform->hasUnsavedChanges()) return true;
     enum { Store, Discard, Cancel };
-    switch (toolkit.Choose("The editor holds changes that have not been stored on the server.\r\n"
-                           "Store them first, or discard them?",
-                           {"Store", "Discard", "Cancel"}, Store, Cancel, kAppTitle)) {
+    switch (
+        toolkit.Choose("The editor holds changes that have not been stored on the server.\r\n"
+                       "Store them first, or discard them?",
+                       {"Store", "Discard", "Cancel"}, Store, Cancel, kAppTitle)) {
         case Store:
             updform->requestStore();
             return !updform->hasUnsavedChanges();
@@ -184,10 +186,12 @@ void frmMain::offerLeftOverDraft() {
     const std::optional<Draft> draft = drafts->takeLeftOver();
     if (!draft) return;
     const bool restore =
-        toolkit.Choose("An earlier run of the program ended while the editor held text that was not stored on "
-                       "the server" + (draft->target.empty() ? "" : " (for " + draft->target + ")") +
-                           ".\r\nRestore it in the editor, or discard it?",
-                       {"Restore", "Discard"}, 0, 0, kAppTitle) == 0;
+        toolkit.Choose(
+            "An earlier run of the program ended while the editor held text that was not stored on "
+            "the server" +
+                (draft->target.empty() ? "" : " (for " + draft->target + ")") +
+                ".\r\nRestore it in the editor, or discard it?",
+            {"Restore", "Discard"}, 0, 0, kAppTitle) == 0;
     if (restore) {
         txtWebDAVResource->setText(QString::fromStdString(draft->target));
         lockToken = draft->lockToken;

@@ -216,10 +216,10 @@ void frmUpdate::Command1_Click() {
 }
 
 void frmUpdate::store(const XmlVerdict& verdict) {
-    if (verdict.problem && !toolkit_.AskYesNo("The text is not well-formed XML (" +
-                                                  verdict.problem->describe().toStdString() +
-                                                  "). Store it anyway?",
-                                              kAppTitle))
+    if (verdict.problem &&
+        !toolkit_.AskYesNo("The text is not well-formed XML (" + verdict.problem->describe().toStdString() +
+                               "). Store it anyway?",
+                           kAppTitle))
         return;
     emit UpdateDoc(QString(verdict.text).replace("\n", "\r\n"));
 }

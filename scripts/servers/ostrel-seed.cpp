@@ -282,8 +282,8 @@ int main(int argc, char** argv) {
                    i + 1 < argc) {
             args[arg] = argv[++i];
         } else {
-            std::cerr
-                << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--ca PEM] [--display-names]\n";
+            std::cerr << "usage: ostrel-seed --url URL --tree DIR [--user U --password P] [--ca PEM] "
+                         "[--display-names]\n";
             return 2;
         }
     }

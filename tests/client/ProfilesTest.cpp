@@ -30,7 +30,8 @@ using test::errorOf;
 class Profiles : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        dav = std::make_unique<test::DavServer>(test::DavServer::Options{.server = GetParam(), .auth = "basic"});
+        dav = std::make_unique<test::DavServer>(
+            test::DavServer::Options{.server = GetParam(), .auth = "basic"});
         client = test::loggedOnClient(*dav);
     }
     std::string profile() const { return GetParam(); }
@@ -62,11 +63,11 @@ std::set<std::string> walk(WebDAVClient& client, const std::string& field, int d
 
 TEST_P(Profiles, EveryDocumentIsReachedFromAnEmptyFieldAndAStoredOneIsListed) {
     client.UpdateDocument("xbrl/other/Stored 2.xml", "<s/>");
-    const std::set<std::string> expected = {
-        "xbrl/config/Document_1.xml", "xbrl/config/Document_2.xml", "xbrl/other/Document_3.xml",
-        "xbrl/other/Document_4.xml",  "xbrl/other/Margin 12%.xml",  "xbrl/other/Note #7.xml",
-        "xbrl/other/Report Q1.xml",   "xbrl/other/Report%20Q1.xml", "xbrl/other/R\xC3\xA9sultat.xml",
-        "xbrl/other/Stored 2.xml"};
+    const std::set<std::string> expected = {"xbrl/config/Document_1.xml",     "xbrl/config/Document_2.xml",
+                                            "xbrl/other/Document_3.xml",      "xbrl/other/Document_4.xml",
+                                            "xbrl/other/Margin 12%.xml",      "xbrl/other/Note #7.xml",
+                                            "xbrl/other/Report Q1.xml",       "xbrl/other/Report%20Q1.xml",
+                                            "xbrl/other/R\xC3\xA9sultat.xml", "xbrl/other/Stored 2.xml"};
     EXPECT_EQ(walk(client, "", 0), expected);
 }
 
@@ -79,8 +80,10 @@ TEST_P(Profiles, EveryCommandEndsAsTheServerAllows) {
         {"rclone",
          {{"PropertyUpdate", "PropertyUpdate | The server did not set displayname (403 Forbidden)"},
           {"OpaqueToken", "OpaqueToken | no locks reported"}}},
-        // webdav-server 2.6 lets the lock's owner write without the token, and dies of an untagged If header (a
-        // TypeError in its parser): the store under the lock finds no server any more, nor does anything after.
+        // webdav-server 2.6 lets the lock's owner write without the token, and dies of an untagged If header
+        // (a
+        // TypeError in its parser): the store under the lock finds no server any more, nor does anything
+        // after.
         {"webdav-server",
          {{"PropertyUpdate", "PropertyUpdate | The server did not set displayname (403 Forbidden)"},
           {"Another's store while locked", "ok"},
@@ -93,10 +96,12 @@ TEST_P(Profiles, EveryCommandEndsAsTheServerAllows) {
         {"All properties", [&] { client.GetAllProperties("xbrl"); }},
         {"MakeCollection", [&] { client.MakeCollection("xbrl/made"); }},
         {"Copy", [&] { client.CopyResource("xbrl/config", "xbrl/made/config"); }},
-        {"Move", [&] { client.MoveResource("xbrl/made/config/Document_1.xml", "xbrl/made/moved.xml", false); }},
+        {"Move",
+         [&] { client.MoveResource("xbrl/made/config/Document_1.xml", "xbrl/made/moved.xml", false); }},
         {"PropertyUpdate", [&] { client.PropertyUpdate(doc, "displayname", "Third"); }},
         {"Delete document", [&] { client.DeleteDocument("xbrl/made/moved.xml"); }},
-        // Two users: a change made meanwhile is found before the store, and a new document never replaces one.
+        // Two users: a change made meanwhile is found before the store, and a new document never replaces
+        // one.
         {"Store over a change made meanwhile",
          [&] {
              WebDAVClient other = test::loggedOnClient(*dav);
@@ -110,7 +115,8 @@ TEST_P(Profiles, EveryCommandEndsAsTheServerAllows) {
                      WebDAVClient::StoreConflict::Exists)
                  throw Error(0, "StoreDocument", "overwritten");
          }},
-        {"Wrong password", [&] {
+        {"Wrong password",
+         [&] {
              WebDAVClient stranger = test::loggedOnClient(*dav);
              stranger.Password("wrong");
              stranger.GetAllPropertyNames("xbrl");

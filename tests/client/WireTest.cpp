@@ -90,7 +90,8 @@ TEST_F(Wire, EachOperationSendsItsMethodHeadersAndBody) {
         {[&] { client.MakeCollection("x/new"); }, "MKCOL /dav/x/new/", "Content-Length: 0", ""},
         {[&] { client.MakeCollection("x/b/", "<mkcol/>"); }, "MKCOL /dav/x/b/", xmlBody("<mkcol/>"),
          "<mkcol/>"},
-        {[&] { client.MoveResource("x/c", "x/d", false); }, "MOVE /dav/x/c/", transfer(base + "/dav/x/d/"), ""},
+        {[&] { client.MoveResource("x/c", "x/d", false); }, "MOVE /dav/x/c/", transfer(base + "/dav/x/d/"),
+         ""},
         {[&] { client.GetDocument("Report%20Q1.xml"); }, "GET /dav/Report%2520Q1.xml", get, ""},
         {[&] { client.CopyResource("a.xml", "50% off #1?caf\xC3\xA9.xml"); }, "COPY /dav/a.xml",
          transfer(base + "/dav/50%25%20off%20%231%3Fcaf%C3%A9.xml"), ""},
@@ -153,6 +154,7 @@ TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {
         Conflict conflict;
         std::string storedETag;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"new, absent", Kind::Absent, "", "", {tagged(404, ""), tagged(201, ""), tagged(200, "\"n\"")},
          "HEAD|PUT\n" + put + "\nIf-None-Match: *|HEAD", Conflict::None, "\"n\""},
@@ -182,6 +184,7 @@ TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {
          Conflict::None, ""},
         {"anything", Kind::Anything, "", "", {tagged(201, "\"a\"")}, "PUT\n" + put, Conflict::None, "\"a\""},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::size_t before = server.requests().size();
@@ -280,9 +283,10 @@ TEST_F(Wire, HostileAndFailedRepliesRaiseTheirErrors) {
          "(405 Not Allowed)\r\n"},
         // A PROPPATCH carried out without a reply (lighttpd), one refused inside a 207 (rclone).
         {Reply::http(204, "No Content"), [&] { client.PropertyUpdate("c", "p", "v"); }, "no error"},
-        {xml(207, "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c</D:href><D:propstat><D:prop><p/>"
-                  "</D:prop><D:status>HTTP/1.1 403 Forbidden</D:status></D:propstat></D:response>"
-                  "</D:multistatus>"),
+        {xml(207,
+             "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c</D:href><D:propstat><D:prop><p/>"
+             "</D:prop><D:status>HTTP/1.1 403 Forbidden</D:status></D:propstat></D:response>"
+             "</D:multistatus>"),
          [&] { client.PropertyUpdate("c", "p", "v"); },
          "PropertyUpdate | The server did not set p (403 Forbidden)\r\n<D:multistatus"},
         // Unlimited depth refused: asked once more one level deep.

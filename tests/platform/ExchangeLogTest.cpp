@@ -38,9 +38,10 @@ TEST(ExchangeLog, KeepsTheNewestInOrderAndForgetsOverwrittenNumbers) {
     EXPECT_EQ(log.at(6)->bodyIn, numbered(6).bodyIn);
 
     std::string seen;
-    EXPECT_EQ(log.visitFrom(2, [&](std::uint64_t n, const Exchange& e) {
-        seen += std::to_string(n) + "=" + e.url.substr(e.url.rfind('/') + 1) + " ";
-    }),
+    EXPECT_EQ(log.visitFrom(2,
+                            [&](std::uint64_t n, const Exchange& e) {
+                                seen += std::to_string(n) + "=" + e.url.substr(e.url.rfind('/') + 1) + " ";
+                            }),
               5u);
     EXPECT_EQ(seen, "5=5 6=6 7=7 ");
     const std::vector<Exchange> kept = log.kept();

@@ -87,10 +87,10 @@ std::string DavServer::run(const std::string& arguments) const {
 void DavServer::start() {
     // The seeder built with this program, and a watchdog that stops the server when this process ends.
     std::string arguments = "start --dir " + shellQuote(dir_) + " --port " + std::to_string(port_) +
-                            " --watch " + std::to_string(::getpid()) +
-                            " --server " + shellQuote(options_.server) + " --auth " +
-                            shellQuote(options_.auth) + " --user " + shellQuote(options_.user) +
-                            " --password " + shellQuote(options_.password);
+                            " --watch " + std::to_string(::getpid()) + " --server " +
+                            shellQuote(options_.server) + " --auth " + shellQuote(options_.auth) +
+                            " --user " + shellQuote(options_.user) + " --password " +
+                            shellQuote(options_.password);
     if (options_.stock) arguments += " --stock";
     if (options_.seed && port_ == 0) arguments += " --seed";
     if (!options_.tlsCertificate.empty()) {

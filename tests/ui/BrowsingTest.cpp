@@ -8,6 +8,7 @@ using Names = std::vector<std::string>;
 
 TEST(Browsing, ListingDependsOnTheShapeOfTheFieldAndIsSortedAsFilesAre) {
     using Members = std::vector<ostrel::CollectionMember>;
+    // clang-format off
     const Members root = {{"xbrl", true},          {"administration", true}, {"Document_10.xml", false},
                           {"Administration", true}, {"document_9.xml", false}, {"x-administration-y", false},
                           {"a2b", false},           {"A10b", false}};
@@ -19,6 +20,7 @@ TEST(Browsing, ListingDependsOnTheShapeOfTheFieldAndIsSortedAsFilesAre) {
     EXPECT_EQ(listing("\txbrl", Members{{"/a", false}}), Names{"a"}) << "only spaces are trimmed";
     const Members deep = {{"config", true}, {"Document_1.xml", false}, {"notes.xml.bak", false}, {"a.XML", false}};
     EXPECT_EQ(listing("xbrl/config", deep), (Names{"Document_1.xml", "notes.xml.bak"}));
+    // clang-format on
     EXPECT_TRUE(sortsBefore("b007", "b10") && !sortsBefore("b10", "b007") && sortsBefore("B", "b"));
 }
 

@@ -136,7 +136,8 @@ private slots:
         auto window = start(server.baseUrl());
         files::writeFileAtomically(toolkit.resultFile, "<result/>");
         const std::string question =
-            "The editor holds changes that have not been stored on the server.\r\nStore them first, or discard "
+            "The editor holds changes that have not been stored on the server.\r\nStore them first, or "
+            "discard "
             "them?";
         struct Row {
             const char* command;
@@ -225,9 +226,10 @@ private slots:
         toolkit = ScriptedToolkit();
         toolkit.choices = {0};
         auto window = startWithState(toolkit, state.path());
-        QVERIFY(toolkit.questions.at(0).text.starts_with(
-            "An earlier run of the program ended while the editor held text that was not stored on the server "
-            "(for xbrl/other/draft.xml)."));
+        QVERIFY(
+            toolkit.questions.at(0).text.starts_with("An earlier run of the program ended while the editor "
+                                                     "held text that was not stored on the server "
+                                                     "(for xbrl/other/draft.xml)."));
         QCOMPARE(editorText()->toPlainText(), QString("<doc>typed before the crash</doc>"));
         QVERIFY(topLevel("frmUpdate")->isVisible());
         QCOMPARE(control<QLineEdit>(window.get(), "txtWebDAVResource")->text(),

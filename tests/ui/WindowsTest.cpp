@@ -57,9 +57,10 @@ class WindowsTest : public QObject {
     static Reply listing(const std::vector<std::string>& hrefs) {
         std::string body = "<D:multistatus xmlns:D='DAV:'>";
         for (const std::string& href : hrefs) {
-            body += "<D:response><D:href>" + href + "</D:href><D:propstat><D:prop><D:resourcetype>" +
-                    (href.ends_with('/') ? "<D:collection/>" : "") +
-                    "</D:resourcetype></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>";
+            body +=
+                "<D:response><D:href>" + href + "</D:href><D:propstat><D:prop><D:resourcetype>" +
+                (href.ends_with('/') ? "<D:collection/>" : "") +
+                "</D:resourcetype></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>";
         }
         return Reply::http(207, "Multi-Status", body + "</D:multistatus>");
     }
