@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "client/ClientText.h"
+#include "client/Names.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
 
@@ -18,7 +19,7 @@ constexpr std::string_view kGetETagQuery =
 
 // The three document operations only ever address XML documents.
 void checkDocumentName(const std::string& resource, const char* operation) {
-    if (!contains(resource, ".xml")) throw clientError(operation, "Invalid document " + resource);
+    if (!isDocumentName(resource)) throw clientError(operation, "Invalid document " + resource);
 }
 
 // An entity tag without its weakness mark: two copies are the same version when these match (the weak
@@ -261,9 +262,8 @@ void WebDAVClient::TransferResource(const std::string& method, const std::string
     std::string source = contains(sSourceURL, "http://") ? sSourceURL : requestUrl(sSourceURL);
     std::string destination =
         contains(sDestinationURL, "://") ? sDestinationURL : requestUrl(sDestinationURL);
-    // A name without ".xml" is a collection, and nginx refuses to copy or move one whose URL or Destination
-    // does not end in "/".
-    if (!contains(sSourceURL, ".xml")) {
+    // nginx refuses to copy or move a collection whose URL or Destination does not end in "/".
+    if (!isDocumentName(sSourceURL)) {
         source = asCollection(std::move(source));
         destination = asCollection(std::move(destination));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "client/Names.h"
 #include "ui/Text.h"
 
 namespace ostrel::browsing {
@@ -72,7 +73,7 @@ std::vector<std::string> listing(const std::string& field, const std::vector<Col
         }
     } else {
         for (const CollectionMember& member : members) {
-            if (contains(member.name, ".xml")) entries.push_back(member.name);
+            if (isDocumentName(member.name)) entries.push_back(member.name);
         }
     }
     std::sort(entries.begin(), entries.end(),
@@ -83,8 +84,8 @@ std::vector<std::string> listing(const std::string& field, const std::vector<Col
 Picked pick(const std::string& field, const std::string& lastPicked, const std::string& entry) {
     if (field == lastPicked) return {entry, entry};
     if (!contains(field, "/")) return {field + "/" + entry, lastPicked};
-    if (!contains(field, ".xml")) {
-        if (contains(entry, ".xml")) return {field + "/" + entry, lastPicked};
+    if (!isDocumentName(field)) {
+        if (isDocumentName(entry)) return {field + "/" + entry, lastPicked};
         return {field.substr(0, field.find('/') + 1) + entry, lastPicked};
     }
     return {field.substr(0, field.rfind('/') + 1) + entry, lastPicked};

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "client/Names.h"
 #include "client/Replies.h"
 #include "platform/Files.h"
 #include "platform/HttpRequest.h"
@@ -372,7 +373,7 @@ void frmMain::lstResult_Click() {
 void frmMain::lstResult_DblClick(QListWidgetItem* item) {
     // The first click of the two has picked the entry; a document is shown, a collection listed, by the
     // client's own rule for telling them apart.
-    (contains(item->text().toStdString(), ".xml") ? Command3 : Command8)->click();
+    (isDocumentName(item->text().toStdString()) ? Command3 : Command8)->click();
 }
 
 void frmMain::Drive1_Change() {
