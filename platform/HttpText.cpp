@@ -247,11 +247,9 @@ std::string quotedBody(std::string_view body, const std::string& contentType, st
     // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
     const bool utf16 =
         charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
-    std::size_t cut = limit;
-    while (!utf16 && cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80)
-        --cut;
-    return text::decodeToUtf8(body.substr(0, cut), charset) + "\xE2\x80\xA6 (" +
-           std::to_string(body.size() - cut) + " more octets)";
+    const std::size_t cut = utf16 ? limit : text::utf8Boundary(body, limit);
+    return text::decodeToUtf8(body.substr(0, cut), charset) +
+           text::moreOctets(static_cast<long long>(body.size() - cut));
 }
 
 XmlDocument xmlBody(std::string_view body, const std::string& contentType) {

@@ -204,4 +204,16 @@ std::string decodePercentEscapes(std::string_view text) {
     return out;
 }
 
+std::size_t utf8Boundary(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    std::size_t cut = limit;
+    // A UTF-8 character has at most three continuation octets.
+    while (cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::string moreOctets(long long count) {
+    return "\xE2\x80\xA6 (" + std::to_string(count) + " more octets)";
+}
+
 }  // namespace ostrel::text

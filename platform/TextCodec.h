@@ -21,6 +21,10 @@ std::optional<std::string> decodeFromCharset(std::string_view bytes, std::string
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset);
 // The charset parameter of a Content-Type value, lower case and unquoted; empty when none.
 std::string charsetOf(std::string_view contentType);
+// Where to cut UTF-8 text at most limit octets long without splitting a character.
+std::size_t utf8Boundary(std::string_view text, std::size_t limit);
+// "… (N more octets)": what stands in a shown text for the part that was cut from it.
+std::string moreOctets(long long count);
 // Replaces every %xx escape by its octet: the text a server's href names. A "%" not followed by two hex
 // digits stays as it is.
 std::string decodePercentEscapes(std::string_view text);

@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/TextCodec.h"
 #include "ui/Text.h"
 
 namespace ostrel::ui {
@@ -21,11 +22,10 @@ constexpr std::size_t kShownDetails = 64 * 1024;
 
 std::string shortened(std::string text, std::size_t limit) {
     if (text.size() <= limit) return text;
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 only
-    const std::size_t rest = text.size() - cut;
+    const std::size_t cut = text::utf8Boundary(text, limit);
+    const auto rest = static_cast<long long>(text.size() - cut);
     text.resize(cut);
-    return text + "\xE2\x80\xA6 (" + std::to_string(rest) + " more octets)";
+    return text + text::moreOctets(rest);
 }
 
 // Servers answer errors with HTML pages; the details show their words, one non-blank line each.

@@ -90,8 +90,7 @@ std::string bodyPart(const std::string& body, long long size, const std::string&
     if (size == 0) return {};
     std::string text = "\r\n" + readableBody(body, headers, indentXml);
     if (static_cast<long long>(body.size()) < size) {
-        text += "\r\n\xE2\x80\xA6 (" + std::to_string(size - static_cast<long long>(body.size())) +
-                " more octets)";
+        text += "\r\n" + text::moreOctets(size - static_cast<long long>(body.size()));
     }
     return text + "\r\n";
 }
