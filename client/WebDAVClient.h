@@ -91,14 +91,15 @@ public:
     // The resource named by the last property search, lock or unlock.
     const std::string& LastReferencedResource() const noexcept { return LastReferencedResource_; }
     // PROPPATCH setting one property; the reply is returned whatever its status, as long as it is a DAV:
-    // reply.
+    // reply. A 2xx without a body is success (an empty document); properties a 207 says were not set raise
+    // "The server did not set NAME (STATUS)".
     XmlDocument PropertyUpdate(const std::string& resource, const std::string& PropertyName,
                                const std::string& PropertyValue, const std::string& NameSpace = "");
-    // PROPFIND with the caller's body and no Depth header (depth infinity); the reply is returned whatever
-    // its status, as long as it is a DAV: reply.
+    // PROPFIND with the caller's body and no Depth header (depth infinity); a server that refuses unlimited
+    // depth is asked once more with Depth 1. The reply is returned whatever its status, as long as it is a
+    // DAV: reply.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
-    // The same with a Depth header ("0", "1"); a refusal of unlimited depth, which the server can only answer
-    // to the request without one, is asked once more with Depth 1 by the form above.
+    // The same with a Depth header ("0", "1") and no second request.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource, std::string_view depth);
     // Takes an exclusive write lock and keeps its token.
     void LockResource(const std::string& resource);
