@@ -39,9 +39,7 @@ std::vector<std::string> displayNames(XmlDocument& reply) {
 
 XmlNode davChild(const XmlNode& parent, std::string_view localName) {
     for (XmlNode child = parent.firstChild(); child; child = child.nextSibling()) {
-        if (child.nodeType() == XmlNodeType::Element && child.localName() == localName &&
-            child.namespaceURI() == "DAV:")
-            return child;
+        if (child.isElement(localName, "DAV:")) return child;
     }
     return {};
 }
@@ -61,9 +59,9 @@ void forEachPropstat(
     const XmlNode& multistatus,
     const std::function<void(const XmlNode& response, const XmlNode& prop, bool success)>& f) {
     for (XmlNode response = multistatus.firstChild(); response; response = response.nextSibling()) {
-        if (response.localName() != "response" || response.namespaceURI() != "DAV:") continue;
+        if (!response.isElement("response", "DAV:")) continue;
         for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
-            if (propstat.localName() != "propstat" || propstat.namespaceURI() != "DAV:") continue;
+            if (!propstat.isElement("propstat", "DAV:")) continue;
             f(response, davChild(propstat, "prop"), statusOf(propstat).starts_with('2'));
         }
     }
@@ -74,7 +72,7 @@ std::string refusedProperties(XmlDocument& reply) {
     for (XmlNode response = reply.documentElement().firstChild(); response;
          response = response.nextSibling()) {
         for (XmlNode propstat = response.firstChild(); propstat; propstat = propstat.nextSibling()) {
-            if (propstat.localName() != "propstat" || propstat.namespaceURI() != "DAV:") continue;
+            if (!propstat.isElement("propstat", "DAV:")) continue;
             const std::string status = statusOf(propstat);
             if (status.empty() || status.starts_with('2')) continue;
             for (XmlNode property = davChild(propstat, "prop").firstChild(); property;

@@ -427,6 +427,14 @@ std::string XmlNode::namespaceURI() const {
     return {};
 }
 
+bool XmlNode::isElement(std::string_view localName, std::string_view namespaceURI) const noexcept {
+    if (!node_) return false;
+    const xmlNode* n = raw(node_);
+    if (n->type != XML_ELEMENT_NODE || !n->ns || !n->ns->href) return false;
+    return reinterpret_cast<const char*>(n->name) == localName &&
+           reinterpret_cast<const char*>(n->ns->href) == namespaceURI;
+}
+
 std::string XmlNode::text() const {
     return nodeText(raw(node_));
 }

@@ -46,6 +46,9 @@ public:
     std::string nodeName() const;
     std::string localName() const;
     std::string namespaceURI() const;
+    // True for an element of this local name in this namespace; compared in place, for walks over large
+    // replies that would otherwise copy two strings a node.
+    bool isElement(std::string_view localName, std::string_view namespaceURI) const noexcept;
 
     // The text of the node and all its descendants, joined in document order, with leading and trailing
     // white space removed. Comments and processing instructions inside an element do not count; an entity
