@@ -1,4 +1,4 @@
-// ostrel-bench-conflicts: two users edit one document on each real server the project starts, in rounds that
+// ostrel-bench-conflicts: two users edit one document on each of the six server profiles, in rounds that
 // alternate between a change made meanwhile (both fetch, then both store) and none (one fetches and stores,
 // then the other). It counts what the editor's store does: a store that replaced a change it never saw is a
 // silent overwrite; a conflict reported where nothing changed in between is a needless question. Exits 1 when
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "client/WebDAVClient.h"
 #include "support/DavServer.h"
@@ -92,14 +93,21 @@ int main(int argc, char** argv) {
         "| server | rounds | changed meanwhile | caught | silent overwrites | needless questions |\n"
         "|---|---:|---:|---:|---:|---:|\n");
     bool sound = true;
-    for (const char* kind : {"apache", "lighttpd"}) {
+    for (const char* kind : test::kServerProfiles) {
         try {
             test::DavServer server({.server = kind});
             const Counts c = run(server, rounds);
+            // nginx's ETag is its file's time in whole seconds and its size, with no weak mark: two stores of
+            // one size within a second carry the same ETag, and it writes whatever If-Match says. Its own
+            // fault, reported and not held against the client.
+            const bool coarse = std::string_view(kind) == "nginx";
             std::printf("| %s%s | %ld | %ld | %ld | %ld | %ld |\n", kind,
-                        c.validators ? "" : " (no validators)", rounds, c.changedMeanwhile, c.caught,
-                        c.silentOverwrites, c.needlessQuestions);
-            if (c.validators && (c.silentOverwrites > 0 || c.needlessQuestions > 0)) sound = false;
+                        !c.validators ? " (no validators)"
+                        : coarse      ? " (ETag of whole seconds)"
+                                      : "",
+                        rounds, c.changedMeanwhile, c.caught, c.silentOverwrites, c.needlessQuestions);
+            if (c.validators && (c.needlessQuestions > 0 || (!coarse && c.silentOverwrites > 0)))
+                sound = false;
         } catch (const std::exception& error) {
             std::fprintf(stderr, "ostrel-bench-conflicts: %s: %s\n", kind, error.what());
             sound = false;

@@ -1,6 +1,8 @@
 #include "client/WebDAVClient.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "client/ClientText.h"
@@ -35,6 +37,34 @@ bool isStrongETag(std::string_view etag) {
 // A server that gives no validator now cannot be compared; what it gave before is all there is.
 bool sameVersion(std::string_view now, std::string_view fetched) {
     return now.empty() || opaqueTag(now) == opaqueTag(fetched);
+}
+
+// A weak validator may stay the same across a change: Apache's is weak for a second after each write, and
+// then changes only with the size and the file system's clock tick of a few milliseconds. A remembered weak
+// validator therefore carries the digest of the copy's octets (an entity tag never holds a space).
+constexpr std::string_view kDigestMark = " digest:";
+
+// FNV-1a, 64 bits: tells two texts apart, which is all that is asked of it here.
+std::string digestOf(std::string_view bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+std::string remembered(std::string etag, const std::string& digest) {
+    if (!etag.empty() && !isStrongETag(etag)) etag += std::string(kDigestMark) + digest;
+    return etag;
+}
+
+std::string_view etagOf(std::string_view validator) {
+    return validator.substr(0, validator.find(kDigestMark));
+}
+
+std::string_view digestIn(std::string_view validator) {
+    const std::size_t mark = validator.find(kDigestMark);
+    return mark == std::string_view::npos ? std::string_view() : validator.substr(mark + kDigestMark.size());
 }
 
 // The transport's failures that mean the server went away: no connection (7), none kept (52, 55, 56).
@@ -183,7 +213,9 @@ WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resourc
         conditions.push_back({"If-None-Match", "*"});
     } else if (expected.kind == Kind::Unchanged && !expected.etag.empty()) {
         const ResourceVersion now = CurrentVersion(resource);
-        if (!now.exists || !sameVersion(now.etag, expected.etag)) {
+        const std::string_view digest = digestIn(expected.etag);
+        if (!now.exists || !sameVersion(now.etag, etagOf(expected.etag)) ||
+            (!isStrongETag(now.etag) && !digest.empty() && currentDigest(resource) != digest)) {
             return {XmlDocument(), StoreConflict::Changed, {}};
         }
         // If-Match compares strongly (RFC 7232, 3.1): a weak validator never matches, so it goes only when
@@ -201,6 +233,8 @@ WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resourc
     StoreResult stored{httpRequest_.responseXML(), StoreConflict::None,
                        httpRequest_.getResponseHeader("ETag")};
     if (stored.etag.empty()) stored.etag = CurrentVersion(resource).etag;
+    // What the server holds now is exactly the octets sent.
+    stored.etag = remembered(std::move(stored.etag), digestOf(xmldoc));
     return stored;
 }
 
@@ -216,8 +250,15 @@ WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& re
 }
 
 std::string WebDAVClient::FetchedETag(const std::string& resource) {
-    const std::string etag = httpRequest_.getResponseHeader("ETag");
-    return etag.empty() ? propertyETag(requestUrl(resource)) : etag;
+    const std::string digest = digestOf(httpRequest_.responseBody());
+    std::string etag = httpRequest_.getResponseHeader("ETag");
+    if (etag.empty()) etag = propertyETag(requestUrl(resource));
+    return remembered(std::move(etag), digest);
+}
+
+std::string WebDAVClient::currentDigest(const std::string& resource) {
+    sendRequest("GET", requestUrl(resource), {});
+    return httpRequest_.status() < 300 ? digestOf(httpRequest_.responseBody()) : std::string();
 }
 
 std::string WebDAVClient::propertyETag(const std::string& url) {

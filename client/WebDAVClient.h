@@ -30,8 +30,8 @@ public:
     struct StoreExpectation {
         enum class Kind { Anything, Unchanged, Absent };
         Kind kind = Kind::Anything;
-        // Unchanged: the server's validator (ETag) of the fetched copy; empty when the server gave none, and
-        // then nothing can be compared.
+        // Unchanged: the validator FetchedETag or a store gave for the copy the text came from; empty when
+        // the server gave none, and then nothing can be compared.
         std::string etag;
     };
     enum class StoreConflict { None, Changed, Exists };
@@ -71,7 +71,8 @@ public:
     // HEAD, and where its reply has no ETag a Depth-0 PROPFIND of getetag. Raises for a status of 300 or
     // above other than 404 and 410, which say that nothing is there.
     ResourceVersion CurrentVersion(const std::string& resource);
-    // The validator of the document GetDocument fetched last: its reply's ETag, or else the server's getetag.
+    // The validator of the document GetDocument fetched last: its reply's ETag, or else the server's getetag;
+    // a weak one with a digest of the octets fetched, since it may not change with them.
     std::string FetchedETag(const std::string& resource);
     XmlDocument GetAllPropertyNames(const std::string& resource);
     XmlDocument GetAllProperties(const std::string& resource);
@@ -142,6 +143,8 @@ private:
     std::string resourceUrl(const std::string& resource) const;
     std::string requestUrl(const std::string& resource) const;
     std::string propertyETag(const std::string& url);
+    // A digest of the resource's octets as the server holds them now; empty when it has none.
+    std::string currentDigest(const std::string& resource);
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
                      std::string_view body = {});
