@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "client/WebDAVClient.h"
 #include "support/DavServer.h"
@@ -97,17 +96,10 @@ int main(int argc, char** argv) {
         try {
             test::DavServer server({.server = kind});
             const Counts c = run(server, rounds);
-            // nginx's ETag is its file's time in whole seconds and its size, with no weak mark: two stores of
-            // one size within a second carry the same ETag, and it writes whatever If-Match says. Its own
-            // fault, reported and not held against the client.
-            const bool coarse = std::string_view(kind) == "nginx";
             std::printf("| %s%s | %ld | %ld | %ld | %ld | %ld |\n", kind,
-                        !c.validators ? " (no validators)"
-                        : coarse      ? " (ETag of whole seconds)"
-                                      : "",
-                        rounds, c.changedMeanwhile, c.caught, c.silentOverwrites, c.needlessQuestions);
-            if (c.validators && (c.needlessQuestions > 0 || (!coarse && c.silentOverwrites > 0)))
-                sound = false;
+                        c.validators ? "" : " (no validators)", rounds, c.changedMeanwhile, c.caught,
+                        c.silentOverwrites, c.needlessQuestions);
+            if (c.validators && (c.silentOverwrites > 0 || c.needlessQuestions > 0)) sound = false;
         } catch (const std::exception& error) {
             std::fprintf(stderr, "ostrel-bench-conflicts: %s: %s\n", kind, error.what());
             sound = false;

@@ -1,8 +1,12 @@
 #include "client/WebDAVClient.h"
 
+#include <time.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
+#include <optional>
 #include <string_view>
 
 #include "client/ClientText.h"
@@ -39,9 +43,10 @@ bool sameVersion(std::string_view now, std::string_view fetched) {
     return now.empty() || opaqueTag(now) == opaqueTag(fetched);
 }
 
-// A weak validator may stay the same across a change: Apache's is weak for a second after each write, and
-// then changes only with the size and the file system's clock tick of a few milliseconds. A remembered weak
-// validator therefore carries the digest of the copy's octets (an entity tag never holds a space).
+// A validator may stay the same across a change: Apache's is weak for a second after each write, and then
+// changes only with the size and the file system's clock tick of a few milliseconds; nginx's counts whole
+// seconds. A remembered validator therefore carries the digest of the copy's octets (an entity tag never
+// holds a space), compared where the server's validator cannot be trusted alone.
 constexpr std::string_view kDigestMark = " digest:";
 
 // FNV-1a, 64 bits: tells two texts apart, which is all that is asked of it here.
@@ -54,8 +59,24 @@ std::string digestOf(std::string_view bytes) {
 }
 
 std::string remembered(std::string etag, const std::string& digest) {
-    if (!etag.empty() && !isStrongETag(etag)) etag += std::string(kDigestMark) + digest;
+    if (!etag.empty()) etag += std::string(kDigestMark) + digest;
     return etag;
+}
+
+// An HTTP date (IMF-fixdate, RFC 7231 7.1.1.1) in seconds since the epoch.
+std::optional<std::time_t> httpDate(const std::string& text) {
+    std::tm parts{};
+    const char* end = ::strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    if (!end) return std::nullopt;
+    return ::timegm(&parts);
+}
+
+// Seconds are all an HTTP date tells, so "less than a second before the reply" is read as "within the same
+// or the previous second".
+bool changedJustBefore(const std::string& lastModified, const std::string& date) {
+    const std::optional<std::time_t> modified = httpDate(lastModified);
+    const std::optional<std::time_t> now = httpDate(date);
+    return modified && now && *now - *modified < 2;
 }
 
 std::string_view etagOf(std::string_view validator) {
@@ -214,8 +235,9 @@ WebDAVClient::StoreResult WebDAVClient::StoreDocument(const std::string& resourc
     } else if (expected.kind == Kind::Unchanged && !expected.etag.empty()) {
         const ResourceVersion now = CurrentVersion(resource);
         const std::string_view digest = digestIn(expected.etag);
+        const bool mayHideAChange = !isStrongETag(now.etag) || now.recent;
         if (!now.exists || !sameVersion(now.etag, etagOf(expected.etag)) ||
-            (!isStrongETag(now.etag) && !digest.empty() && currentDigest(resource) != digest)) {
+            (mayHideAChange && !digest.empty() && currentDigest(resource) != digest)) {
             return {XmlDocument(), StoreConflict::Changed, {}};
         }
         // If-Match compares strongly (RFC 7232, 3.1): a weak validator never matches, so it goes only when
@@ -244,7 +266,9 @@ WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& re
     const int status = httpRequest_.status();
     if (status == 404 || status == 410) return {};
     if (status >= 300) raiseForStatus(status, resourceUrl(resource));
-    ResourceVersion version{true, httpRequest_.getResponseHeader("ETag")};
+    ResourceVersion version{true, httpRequest_.getResponseHeader("ETag"),
+                            changedJustBefore(httpRequest_.getResponseHeader("Last-Modified"),
+                                              httpRequest_.getResponseHeader("Date"))};
     if (version.etag.empty()) version.etag = propertyETag(url);
     return version;
 }

@@ -44,6 +44,9 @@ public:
     struct ResourceVersion {
         bool exists = false;
         std::string etag;
+        // Changed within the second before the reply (RFC 7232, 2.2.2): a validator made then may not tell a
+        // change of the same size apart (nginx's ETag counts whole seconds).
+        bool recent = false;
     };
 
     WebDAVClient() = default;

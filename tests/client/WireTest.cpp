@@ -148,6 +148,13 @@ TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {
     server.enqueue(Reply::http(200, "OK", "<old/>", {{"ETag", "W/\"w\""}}));
     client.GetDocument("d.xml");
     const std::string weak = client.FetchedETag("d.xml");
+    server.enqueue(Reply::http(200, "OK", "<old/>", {{"ETag", "\"s\""}}));
+    client.GetDocument("d.xml");
+    const std::string strong = client.FetchedETag("d.xml");
+    // Changed within the second before the reply: nginx's ETag counts whole seconds.
+    const std::string second = "Mon, 07 Dec 2026 19:00:00 GMT";
+    const Reply justChanged =
+        Reply::http(200, "R", "", {{"ETag", "\"s\""}, {"Last-Modified", second}, {"Date", second}});
     const auto body = [](const std::string& octets) { return Reply::http(200, "OK", octets); };
     struct Case {
         const char* what;
@@ -181,6 +188,8 @@ TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {
         {"weak, other octets", Kind::Unchanged, weak, "", {tagged(200, "W/\"w\""), body("<new/>")},
          "HEAD|GET\nContent-Length: 0",
          Conflict::Changed, ""},
+        {"strong, changed this second", Kind::Unchanged, strong, "", {justChanged, body("<new/>")},
+         "HEAD|GET\nContent-Length: 0", Conflict::Changed, ""},
         {"deleted", Kind::Unchanged, "\"e1\"", "", {tagged(404, "")}, "HEAD", Conflict::Changed, ""},
         {"changed meanwhile", Kind::Unchanged, "\"e1\"", "", {tagged(200, "\"e1\""), tagged(412, "")},
          "HEAD|PUT\n" + put + "\nIf-Match: \"e1\"", Conflict::Changed, ""},
