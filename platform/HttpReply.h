@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+namespace ostrel {
+class BodySink;
+}
+
 namespace ostrel::http {
 
 class ReplyReader {
@@ -24,6 +28,9 @@ public:
 
     // Replies larger than this are refused instead of filling the memory.
     void setMaxBytes(std::size_t bytes) { maxBytes_ = bytes; }
+    // Hands the body of every reply from now on to the sink (nullptr: none) instead of keeping it; only its
+    // start is kept then, as much as keptStart octets, for the texts that quote it.
+    void setBodySink(BodySink* sink, std::size_t keptStart);
     // Forgets the reply, before a transfer or after a failed one.
     void clear();
 
@@ -40,7 +47,10 @@ public:
     const std::string& reason() const { return reason_; }
     // A header of the last reply (case-insensitive name); nothing when absent.
     const std::string* header(std::string_view name) const;
+    // The body, or its start where a sink took it.
     const std::string& body() const { return body_; }
+    // The octets of the whole body.
+    std::size_t bodySize() const { return bodySize_; }
     // A reply of this transfer asked for Digest authentication.
     bool digestChallenged() const { return digestChallenged_; }
 
@@ -48,6 +58,7 @@ private:
     void takeAnnouncedLength(std::string_view value);
     void checkRedirect(const std::string& location, const std::string& requestUrl,
                        std::string_view currentUrl);
+    void beginSink();
     void refuse(std::int32_t number, std::string description);
     void refuseTooLarge();
 
@@ -56,6 +67,10 @@ private:
     std::string reason_;
     std::vector<std::pair<std::string, std::string>> headers_;
     std::string body_;
+    std::size_t bodySize_ = 0;
+    BodySink* sink_ = nullptr;
+    std::size_t keptStart_ = 0;
+    bool sinkBegun_ = false;  // the sink knows the reply of the last status line
     std::optional<Refusal> refusal_;
     bool digestChallenged_ = false;
 };

@@ -377,6 +377,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     d.state = Impl::State::Closed;
     d.headers.clear();
     d.body.clear();
+    d.reply.setBodySink(nullptr, 0);
     d.clearReply();
     if (asynchronous) {
         throw Error(errors::kHttpInvalidState, kSource, "Asynchronous requests are not supported");
@@ -404,6 +405,12 @@ void HttpRequest::setRequestHeader(std::string_view name, std::string_view value
     Impl& d = *impl_;
     d.requireState(Impl::State::Opened, "setRequestHeader");
     d.headers.set(name, value);
+}
+
+void HttpRequest::readBodyWith(BodySink* sink) {
+    impl_->requireState(Impl::State::Opened, "readBodyWith");
+    // The cut between two characters looks at the octets just past the limit.
+    impl_->reply.setBodySink(sink, kMaxQuotedReply + 4);
 }
 
 void HttpRequest::send(std::string_view body) {
@@ -437,12 +444,13 @@ std::string HttpRequest::responseText() const {
 
 std::string HttpRequest::responseTextForError() const {
     impl_->requireState(Impl::State::Done, "responseTextForError");
-    return http::quotedBody(impl_->reply.body(), getResponseHeader("Content-Type"), kMaxQuotedReply);
+    return http::quotedBody(impl_->reply.body(), impl_->reply.bodySize(), getResponseHeader("Content-Type"),
+                            kMaxQuotedReply);
 }
 
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
-    return http::xmlBody(impl_->reply.body(), getResponseHeader("Content-Type"));
+    return http::xmlBody(impl_->reply.body(), impl_->status, getResponseHeader("Content-Type"));
 }
 
 std::string_view HttpRequest::responseBody() const {

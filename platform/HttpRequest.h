@@ -9,6 +9,7 @@
 
 namespace ostrel {
 
+class BodySink;
 class ExchangeObserver;
 
 // One HTTP request object, reused for request after request over kept-alive connections.
@@ -52,6 +53,10 @@ public:
     // and nothing is sent. Setting a name again replaces its earlier value. A "Content-Length" must equal the
     // octet count of the body sent.
     void setRequestHeader(std::string_view name, std::string_view value);
+    // Hands the body of the reply to the coming send to the sink as it arrives, in place of keeping it: the
+    // request then keeps only the start that responseTextForError quotes, and responseText, responseXML and
+    // responseBody see no more than that. Between open and send; the sink is not owned.
+    void readBodyWith(BodySink* sink);
     void send(std::string_view body = {});
 
     // The final reply: the status code and the reason phrase of the final status line (after any 100
@@ -69,7 +74,7 @@ public:
     // charset of the Content-Type decides the encoding, else a byte-order mark, else the XML declaration
     // (RFC 7303).
     XmlDocument responseXML() const;
-    // The body's octets as received.
+    // The body's octets as received (see readBodyWith).
     std::string_view responseBody() const;
     // A header of the final reply (case-insensitive name); empty when absent.
     std::string getResponseHeader(std::string_view name) const;
