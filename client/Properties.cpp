@@ -4,8 +4,8 @@
 
 #include "client/ClientText.h"
 #include "client/Replies.h"
+#include "client/ReplyReading.h"
 #include "client/WebDAVClient.h"
-#include "platform/TextCodec.h"
 
 namespace ostrel {
 
@@ -27,32 +27,16 @@ constexpr std::string_view kLockBody =
     "<locktype><write/></locktype></lockinfo>";
 static_assert(kLockBody.size() == 137, "servers see the lock body's length in Content-Length");
 
-// True when the reply's text (see HttpRequest::responseText) is its octets as they are: UTF-8 by its label or
-// for want of one, no byte-order mark, nothing to replace. Such a reply, nearly every one, is parsed where it
-// lies instead of as a copy.
-bool isItsOwnText(std::string_view body, const std::string& charset) {
-    return (charset.empty() || charset == "utf-8" || charset == "utf8") &&
-           !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
-}
-
-bool isBlank(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 }  // namespace
 
-XmlDocument WebDAVClient::loadReply(const char* source) const {
-    XmlDocument reply;
+XmlDocument WebDAVClient::loadReply(const char* source, ReplyReading& reading) const {
+    XmlDocument reply = reading.document();
     reply.setProperty("SelectionLanguage", "XPath");
-    const std::string_view body = httpRequest_.responseBody();
-    const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
-                            ? reply.loadXML(body)
-                            : reply.loadXML(httpRequest_.responseText());
     // Every WebDAV reply to these methods is an element in the DAV: namespace (multistatus, prop, error).
     // Servers answer a refusal with an error page instead, and Apache's and lighttpd's are well-formed XHTML.
-    if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
+    if (!reply.hasChildNodes() || reply.documentElement().namespaceURI() != "DAV:") {
         // A reply without words of its own (webdav-server's 401, nginx's 405) is told by its status.
-        if (isBlank(body)) {
+        if (reading.blank()) {
             throw clientError(source, "Failed to load response: " +
                                           statusInWords(httpRequest_.status(), httpRequest_.statusText()) +
                                           std::string(kCrLf));
@@ -73,19 +57,22 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
                                        std::string_view depth) {
     if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
     LastReferencedResource_ = resource;
-    sendPropfind(qry, resource, depth);
+    // Read as it arrives: a listing of a large collection takes a while to come and to read.
+    ReplyReading reading(XmlReading::Text);
+    sendPropfind(qry, resource, depth, reading);
     // Without a Depth header the server answers for the resource and everything below it, which most
     // servers refuse (RFC 4918, 9.1: propfind-finite-depth; Apache says so on an HTML page). One level
     // below the resource is what a person asking about it wants to see.
-    if (depth.empty() && refusesUnlimitedDepth()) sendPropfind(qry, resource, "1");
-    return loadReply("FindProperty");
+    if (depth.empty() && refusesUnlimitedDepth()) sendPropfind(qry, resource, "1", reading);
+    return loadReply("FindProperty", reading);
 }
 
-void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth) {
+void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
+                                BodySink& reading) {
     Headers headers{{"Content-Type", "text/xml"}};
     if (!depth.empty()) headers.push_back({"Depth", std::string(depth)});
     headers.push_back({"Content-Length", octetCount(qry)});
-    sendRequest("PROPFIND", requestUrl(resource), headers, qry);
+    sendRequest("PROPFIND", requestUrl(resource), headers, qry, &reading);
 }
 
 bool WebDAVClient::refusesUnlimitedDepth() const {
@@ -115,8 +102,9 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
     std::string body = replaceAll(std::string(kPropertyUpdateTemplate), "$prop", PropertyName);
     body = replaceAll(std::move(body), "$value", PropertyValue);
     body = replaceAll(std::move(body), "$ns", NameSpace);
+    ReplyReading reading(XmlReading::Text);
     sendRequest("PROPPATCH", requestUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body);
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body, &reading);
     const int status = httpRequest_.status();
     // lighttpd answers a PROPPATCH it carried out with 204 and no body at all.
     if (status >= 200 && status < 300 && httpRequest_.responseBody().empty()) {
@@ -124,7 +112,7 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
         done.setProperty("SelectionLanguage", "XPath");
         return done;
     }
-    XmlDocument reply = loadReply("PropertyUpdate");
+    XmlDocument reply = loadReply("PropertyUpdate", reading);
     // A 207 can refuse what was asked inside (rclone and webdav-server answer 403 there).
     const std::string refused = replies::refusedProperties(reply);
     if (!refused.empty()) {
@@ -138,11 +126,13 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
 
 void WebDAVClient::LockResource(const std::string& resource) {
     LastReferencedResource_ = resource;
+    ReplyReading reading(XmlReading::Text);
     sendRequest("LOCK", requestUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody);
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody,
+                &reading);
     const int status = httpRequest_.status();
     if (status == 423) throw clientError("LockResource", "Document is already locked");
-    XmlDocument reply = loadReply("LockResource");
+    XmlDocument reply = loadReply("LockResource", reading);
     // A refused lock can still name resources in DAV:href elements (a 207 lists the members that blocked a
     // depth-infinity lock, an error reply may name a conflicting lock); only a granted lock's reply carries
     // the new token.

@@ -36,15 +36,11 @@ std::string conflictQuestion(StoreConflict conflict, const std::string& resource
 
 void frmMain::Command3_Click() {
     guarded([this] {
-        std::string etag;
         const std::string resource = field();
-        XmlDocument reply = runner->run("Get document", [&] {
-            XmlDocument document = davClient->GetDocument(resource);
-            etag = davClient->FetchedETag(resource);
-            return document;
-        });
-        ShowResult(std::move(reply));
-        resultOrigin = {resource, etag, true};
+        WebDAVClient::FetchedDocument fetched =
+            runner->run("Get document", [&] { return davClient->FetchDocument(resource); });
+        ShowResult(std::move(fetched.document));
+        resultOrigin = {resource, fetched.etag, true};
     });
 }
 
