@@ -191,6 +191,9 @@ DocPtr parseOnce(std::string_view bytes, const char* encoding, int options, XmlP
 // the parser left out of a text it then went on with, and two CDATA sections with only white space between,
 // which the parser joins and a full reading keeps apart. When no such element comes, the joins are made at
 // the end, as the lean reading makes them.
+// White space that the lean reading still makes into text (mostly in mixed content) goes as soon as the node
+// after it or the end of its element shows the text complete, so that no walk over the whole tree is needed
+// after it; once all white space is kept, the rule's walk decides at the end.
 class OnePass : public ReadState {
 public:
     void prepare(xmlSAXHandler& sax) override {
@@ -200,16 +203,20 @@ public:
         sax.startElementNs = &startElement;
         sax.endElementNs = &endElement;
         sax.cdataBlock = &cdataBlock;
+        sax.comment = &comment;
+        sax.processingInstruction = &processingInstruction;
     }
 
-    // The lean reading's joins, where no full reading was needed.
-    void finish() {
-        if (keepingWhiteSpace_) return;
+    // The lean reading's joins, where no full reading was needed. True when the blank-text rule is still to
+    // be applied to the whole tree.
+    bool finish() {
+        if (keepingWhiteSpace_) return true;
         for (xmlNode* section : keptApart_) {
             xmlNodeAddContent(section->prev, section->content);
             xmlUnlinkNode(section);
             xmlFreeNode(section);
         }
+        return false;
     }
 
 private:
@@ -241,6 +248,7 @@ private:
                              const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
                              int attributeCount, int defaulted, const xmlChar** attributes) {
         OnePass& self = of(context);
+        self.dropBlank(parserOf(context).node ? parserOf(context).node->last : nullptr);
         ++self.depth_;
         if (!self.keepingWhiteSpace_) {
             // Five pointers an attribute: local name, prefix, URI, value and the value's end.
@@ -262,6 +270,10 @@ private:
     static void endElement(void* context, const xmlChar* localName, const xmlChar* prefix,
                            const xmlChar* uri) {
         OnePass& self = of(context);
+        if (xmlNode* element = parserOf(context).node) {
+            self.dropBlank(element->last, true);
+            self.dropBlank(element->children, true);
+        }
         if (self.depth_ == self.preserving_) self.preserving_ = 0;
         --self.depth_;
         self.parser_.endElementNs(context, localName, prefix, uri);
@@ -290,6 +302,8 @@ private:
         if (self.keepingWhiteSpace_ || !last || last->type != XML_CDATA_SECTION_NODE ||
             last != self.leftOutAfter_) {
             self.parser_.cdataBlock(context, text, length);
+            // After the section is in: text before it that went first would let it join the one before.
+            if (parser.node && parser.node->last) self.dropBlank(parser.node->last->prev);
             return;
         }
         xmlNode* section = xmlNewCDataBlock(parser.myDoc, text, length);
@@ -303,6 +317,27 @@ private:
         } catch (const std::bad_alloc&) {
             self.outOfMemory(parser);
         }
+    }
+
+    static void comment(void* context, const xmlChar* text) {
+        of(context).dropBlank(parserOf(context).node ? parserOf(context).node->last : nullptr);
+        of(context).parser_.comment(context, text);
+    }
+
+    static void processingInstruction(void* context, const xmlChar* target, const xmlChar* data) {
+        of(context).dropBlank(parserOf(context).node ? parserOf(context).node->last : nullptr);
+        of(context).parser_.processingInstruction(context, target, data);
+    }
+
+    // A complete text of white space only, outside any element that preserves it, as the rule drops it. An
+    // element's first child stays until the element ends: whether it is text decides what the parser leaves
+    // out after it.
+    void dropBlank(xmlNode* text, bool elementEnds = false) const {
+        if (keepingWhiteSpace_ || preserving_ != 0 || !text || text->type != XML_TEXT_NODE ||
+            !isBlank(text->content) || (!elementEnds && text == text->parent->children))
+            return;
+        xmlUnlinkNode(text);
+        xmlFreeNode(text);
     }
 
     // Nothing may unwind through the parser: it stops, and the document counts as not well-formed.
@@ -393,14 +428,14 @@ DocPtr parse(std::string_view bytes, const char* encoding, int extraOptions, Xml
     return doc;
 }
 
-DocPtr parseStream(ReadOctets read, void* source, const char* encoding, int extraOptions,
-                   XmlParseError& error) {
+DocPtr parseStream(ReadOctets read, void* source, Octets octets, XmlParseError& error) {
     error = {};
     OnePass pass;
-    DocPtr doc = readOnce(read, source, encoding, kSafeOptions | kLeanOptions | extraOptions, pass, error);
+    const bool text = octets == Octets::Text;
+    DocPtr doc = readOnce(read, source, text ? "UTF-8" : nullptr,
+                          kSafeOptions | kLeanOptions | (text ? XML_PARSE_IGNORE_ENC : 0), pass, error);
     if (!doc) return nullptr;
-    pass.finish();
-    dropBlankText(reinterpret_cast<xmlNode*>(doc.get()), false);
+    if (pass.finish()) dropBlankText(reinterpret_cast<xmlNode*>(doc.get()), false);
     return doc;
 }
 

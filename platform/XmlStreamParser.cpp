@@ -1,6 +1,7 @@
 #include "platform/XmlStreamParser.h"
 
 #include <libxml/parser.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@ namespace {
 // Below this a document is parsed whole once its last octet is in, as one that was never sent piecemeal.
 constexpr std::size_t kParseAhead = std::size_t(64) << 10;
 constexpr std::size_t kStackSize = std::size_t(1) << 20;
+constexpr std::size_t kGuardSize = std::size_t(64) << 10;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Runs a function on a stack of its own, taking turns with the thread that resumes it: the function hands
@@ -41,13 +43,23 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // made by the thread, and in the memory, that asked for it.
 class Coroutine {
 public:
-    explicit Coroutine(std::function<void()> body) : body_(std::move(body)), stack_(new char[kStackSize]) {
-        if (getcontext(&own_) != 0) throw std::bad_alloc();
-        own_.uc_stack.ss_sp = stack_.get();
+    explicit Coroutine(std::function<void()> body) : body_(std::move(body)) {
+        // Mapped apart from the heap, with pages below it that fault instead of letting an overflow write
+        // into other memory.
+        void* mapped = mmap(nullptr, kGuardSize + kStackSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        mapping_ = static_cast<char*>(mapped);
+        stack_ = mapping_ + kGuardSize;
+        if (mprotect(stack_, kStackSize, PROT_READ | PROT_WRITE) != 0 || getcontext(&own_) != 0) {
+            munmap(mapping_, kGuardSize + kStackSize);
+            throw std::bad_alloc();
+        }
+        own_.uc_stack.ss_sp = stack_;
         own_.uc_stack.ss_size = kStackSize;
         own_.uc_link = &resumer_;
         makecontext(&own_, &Coroutine::run, 0);
     }
+    ~Coroutine() { munmap(mapping_, kGuardSize + kStackSize); }
     Coroutine(const Coroutine&) = delete;
     Coroutine& operator=(const Coroutine&) = delete;
 
@@ -55,7 +67,7 @@ public:
     void resume() {
         starting() = this;
         void* fakeStack = nullptr;
-        leave(&fakeStack, stack_.get(), kStackSize);
+        leave(&fakeStack, stack_, kStackSize);
         swapcontext(&resumer_, &own_);
         arrive(fakeStack, nullptr, nullptr);
     }
@@ -100,7 +112,8 @@ private:
     }
 
     std::function<void()> body_;
-    std::unique_ptr<char[]> stack_;
+    char* mapping_ = nullptr;
+    char* stack_ = nullptr;
     ucontext_t own_{};
     ucontext_t resumer_{};
     const void* resumerStack_ = nullptr;
@@ -129,7 +142,9 @@ struct XmlStreamParser::Impl {
             parser.emplace([this] {
                 // Nothing may unwind through the parser, nor out of the coroutine.
                 try {
-                    parsed.doc = xml::parseStream(&Impl::read, this, encoding(), options(), parsed.error);
+                    parsed.doc = xml::parseStream(
+                        &Impl::read, this, input == Input::Text ? xml::Octets::Text : xml::Octets::File,
+                        parsed.error);
                 } catch (const std::bad_alloc&) {
                     parsed = {nullptr, {XML_ERR_NO_MEMORY, "out of memory", 0, 0}};
                 } catch (...) {
