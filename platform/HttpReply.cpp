@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <new>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "platform/BodySink.h"
 #include "platform/Error.h"
@@ -19,8 +23,30 @@ namespace {
 // Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
 // make us allocate gigabytes before a byte has arrived.
 constexpr std::size_t kMaxReserve = 64u << 20;
+// Smaller blocks come from the heap.
+constexpr std::size_t kPagesFrom = 16u << 10;
+
+std::size_t inPages(std::size_t size) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
 
 }  // namespace
+
+char* PageAllocator::allocate(std::size_t size) {
+    if (size < kPagesFrom) return static_cast<char*>(::operator new(size));
+    void* pages = mmap(nullptr, inPages(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<char*>(pages);
+}
+
+void PageAllocator::deallocate(char* block, std::size_t size) noexcept {
+    if (size < kPagesFrom) {
+        ::operator delete(block);
+    } else {
+        munmap(block, inPages(size));
+    }
+}
 
 void ReplyReader::clear() {
     refusal_.reset();
@@ -32,7 +58,7 @@ void ReplyReader::clear() {
     sinkBegun_ = false;
     // A large reply's buffer is given back rather than kept for the life of the client.
     if (body_.capacity() > (std::size_t(1) << 20)) {
-        std::string().swap(body_);
+        decltype(body_)().swap(body_);
     } else {
         body_.clear();
     }
@@ -128,7 +154,8 @@ void ReplyReader::takeAnnouncedLength(std::string_view value) {
     // A redirect or challenge announces the length of a body the transport will not deliver.
     const bool deliversBody = !statusCode_.empty() && statusCode_[0] == '2';
     if (announced > maxBytes_ && deliversBody) refuseTooLarge();
-    body_.reserve(std::min(announced, sink_ ? keptStart_ : kMaxReserve));
+    // The start a sink leaves is small, and grows as pieces come.
+    if (!sink_) body_.reserve(std::min(announced, kMaxReserve));
 }
 
 // A redirect is followed only within the server the request was opened on: a body, a lock token or a
