@@ -30,7 +30,9 @@
 #include "client/Listing.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
+#include "platform/TextDecoder.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlParser.h"
 #include "ui/Browsing.h"
 #include "ui/Text.h"
 
@@ -135,7 +137,40 @@ std::string decodeAndCheck(std::string_view body, std::string_view charset) {
     check(isValidUtf8(decoded), "decodeToUtf8 output is valid UTF-8", decoded);
     // Already valid text passes the cleaner untouched.
     check(ostrel::text::toValidUtf8(decoded) == decoded, "toValidUtf8 keeps valid UTF-8 as it is", decoded);
+    // The same octets arriving in pieces give the same text.
+    std::string pieces;
+    ostrel::text::Decoder decoder(charset, [&pieces](std::string_view text) { pieces += text; });
+    const std::size_t piece = 1 + body.size() % 5;
+    for (std::size_t at = 0; at < body.size(); at += piece) decoder.push(body.substr(at, piece));
+    decoder.finish();
+    check(pieces == decoded, "octets decoded as they arrive give the text decoded at once", pieces);
     return decoded;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Reading in one pass
+
+std::string described(const XmlDocument& doc) {
+    const ostrel::XmlParseError& error = doc.parseError();
+    return doc.xml() + "|" + std::to_string(error.code) + error.reason + std::to_string(error.line) + ":" +
+           std::to_string(error.column);
+}
+
+// Reading as the octets arrive gives the document and the error that reading them whole gives.
+void checkOnePass(std::string_view octets, const XmlDocument& whole, ostrel::xml::Octets how) {
+    if (octets.empty()) return;  // told apart before any reading
+    if (how == ostrel::xml::Octets::Text && octets.starts_with("\xEF\xBB\xBF")) octets.remove_prefix(3);
+    const auto read = [](void* source, char* buffer, int length) {
+        auto& left = *static_cast<std::string_view*>(source);
+        const std::size_t size = std::min(left.size(), static_cast<std::size_t>(length));
+        std::copy_n(left.data(), size, buffer);
+        left.remove_prefix(size);
+        return static_cast<int>(size);
+    };
+    ostrel::xml::Parsed parsed;
+    parsed.doc = ostrel::xml::parseStream(read, &octets, how, parsed.error);
+    const std::string streamed = described(XmlDocument(std::move(parsed)));
+    check(streamed == described(whole), "a document read in one pass is the document read whole", streamed);
 }
 
 // The decoder converts through a fixed-size buffer, which ordinary inputs never fill. A single-byte
@@ -478,6 +513,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         XmlDocument doc = XmlDocument::fromBytes(body);
         check(doc.hasChildNodes() == doc.parseError().reason.empty(),
               "a reason is given exactly when fromBytes fails", doc.parseError().reason);
+        checkOnePass(body, doc, ostrel::xml::Octets::File);
         walk(doc);
         checkSelections(doc);
         checkReplies(doc);
@@ -498,6 +534,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(reply.parseError().reason.empty() && reply.parseError().code == 0,
               "a successful loadXML clears the error");
     }
+    checkOnePass(decoded, reply, ostrel::xml::Octets::Text);
     walk(reply);
     checkReplies(reply);
     checkSelections(reply);
