@@ -2,9 +2,7 @@
 
 #include <time.h>
 
-#include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -13,7 +11,6 @@
 #include "client/Names.h"
 #include "client/Replies.h"
 #include "client/ReplyReading.h"
-#include "platform/TextCodec.h"
 #include "platform/Url.h"
 
 namespace ostrel {
