@@ -29,6 +29,7 @@ using http::standardReasonPhrase;
 constexpr const char* kSource = "HttpRequest";
 // An error description quotes at most this much of a reply.
 constexpr std::size_t kMaxQuotedReply = std::size_t(64) << 10;
+constexpr long kReceiveBuffer = 256L << 10;
 
 struct CurlFree {
     void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -276,6 +277,9 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::onBody);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+        // A large reply is handed over in large pieces: each piece costs a read from the socket and a turn
+        // of the parser that takes it (see BodySink).
+        curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBuffer);
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
