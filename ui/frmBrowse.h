@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "ui/Twips.h"
 #include "ui/XmlView.h"
 
 class QPushButton;
@@ -27,9 +28,9 @@ private slots:
     void Command1_Click();
 
 private:
-    void arrangeControls();
     XmlView* WebBrowser1;
     QPushButton* Command1;
+    AnchoredLayout placements;
 };
 
 }  // namespace ostrel::ui

@@ -59,7 +59,10 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* captio
 
 }  // namespace
 
-frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), toolkit(toolkitToUse) {
+frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent)
+    : QWidget(parent),
+      toolkit(toolkitToUse),
+      placements(kDrawnClientArea, AnchoredLayout::Smaller::KeepsDrawn) {
     setObjectName("frmMain");
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
@@ -69,12 +72,8 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
-    // Smaller, the controls drawn at the right and bottom would be cut off: every one stays whole, with the
-    // margin the drawing leaves at the left and top.
-    QRect drawn;
-    for (const Placement& placement : placements) drawn |= placement.twips;
-    setMinimumSize(twips(drawn.x() + drawn.right() + 1),
-                   twips(drawn.y() + drawn.bottom() + 1) + menuBar->sizeHint().height());
+    // Smaller, the controls drawn at the right and bottom would be cut off: every one stays whole.
+    setMinimumSize(placements.wholeControls() + QSize(0, menuBar->sizeHint().height()));
     arrangeControls();
 }
 
@@ -108,25 +107,24 @@ void frmMain::buildControls() {
     lblPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     // The list takes the room a larger window gives; the local folder controls to its right keep beside it.
-    placements = {
-        {Label1, {240, 360, 1335, 255}, Follow::Stays},
-        {txtWebDAVResource, {240, 720, 5415, 285}, Follow::Stays},
-        {Command1, {5880, 360, 1335, 255}, Follow::Stays},
-        {Command2, {5880, 720, 1335, 255}, Follow::Stays},
-        {Command3, {7680, 360, 1455, 255}, Follow::Stays},
-        {Command4, {7680, 1200, 1455, 255}, Follow::Stays},
-        {Command5, {7680, 1560, 1455, 255}, Follow::Stays},
-        {Command6, {9360, 1200, 855, 795}, Follow::Stays},
-        {Command7, {5880, 1080, 1335, 255}, Follow::Stays},
-        {Command8, {240, 1200, 1335, 255}, Follow::Stays},
-        {lstResult, {360, 2280, 5415, 2595}, Follow::Grows},
-        {Command9, {9360, 360, 855, 795}, Follow::Stays},
-        {Command10, {7680, 720, 1455, 255}, Follow::Stays},
-        {Command11, {8400, 4800, 1455, 255}, Follow::MovesRight},
-        {Drive1, {6000, 2280, 3855, 315}, Follow::MovesRight},
-        {Dir1, {6000, 2640, 3855, 1440}, Follow::MovesRight},
-        {lblPath, {6000, 4080, 3855, 255}, Follow::MovesRight},
-    };
+    constexpr int kMovesRight = kTop | kRight;
+    placements.add(Label1, {240, 360, 1335, 255});
+    placements.add(txtWebDAVResource, {240, 720, 5415, 285});
+    placements.add(Command1, {5880, 360, 1335, 255});
+    placements.add(Command2, {5880, 720, 1335, 255});
+    placements.add(Command3, {7680, 360, 1455, 255});
+    placements.add(Command4, {7680, 1200, 1455, 255});
+    placements.add(Command5, {7680, 1560, 1455, 255});
+    placements.add(Command6, {9360, 1200, 855, 795});
+    placements.add(Command7, {5880, 1080, 1335, 255});
+    placements.add(Command8, {240, 1200, 1335, 255});
+    placements.add(lstResult, {360, 2280, 5415, 2595}, kAllEdges);
+    placements.add(Command9, {9360, 360, 855, 795});
+    placements.add(Command10, {7680, 720, 1455, 255});
+    placements.add(Command11, {8400, 4800, 1455, 255}, kMovesRight);
+    placements.add(Drive1, {6000, 2280, 3855, 315}, kMovesRight);
+    placements.add(Dir1, {6000, 2640, 3855, 1440}, kMovesRight);
+    placements.add(lblPath, {6000, 4080, 3855, 255}, kMovesRight);
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
     const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
@@ -228,12 +226,7 @@ void frmMain::describeForAssistiveTools() {
 void frmMain::arrangeControls() {
     const int menuHeight = menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, width(), menuHeight);
-    const QSize extra = extraRoom(QSize(width(), height() - menuHeight), kDrawnClientArea);
-    for (const Placement& placement : placements) {
-        const QPoint shift(placement.follow == Follow::MovesRight ? extra.width() : 0, menuHeight);
-        const QSize growth = placement.follow == Follow::Grows ? extra : QSize();
-        placeTwips(placement.control, placement.twips, shift, growth);
-    }
+    placements.arrange(QRect(0, menuHeight, width(), height() - menuHeight));
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {

@@ -10,6 +10,7 @@
 #include "client/WebDAVClient.h"
 #include "platform/Toolkit.h"
 #include "ui/Drafts.h"
+#include "ui/Twips.h"
 
 class QCompleter;
 class QLabel;
@@ -85,14 +86,6 @@ private slots:
     void draftTimer_Timer();
 
 private:
-    // How a control follows its window when the window is larger than drawn.
-    enum class Follow { Stays, Grows, MovesRight };
-    struct Placement {
-        QWidget* control;
-        QRect twips;
-        Follow follow;
-    };
-
     void buildControls();
     void buildMenus();
     void describeForAssistiveTools();
@@ -141,7 +134,7 @@ private:
     DirListBox* Dir1;
     QLabel* lblPath;
     QMenuBar* menuBar;
-    std::vector<Placement> placements;
+    AnchoredLayout placements;
 
     // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
     std::unique_ptr<frmLog> logWindow;
