@@ -50,10 +50,6 @@ void frmBrowse::ShowPage(XmlPage page) {
     WebBrowser1->showPage(std::move(page));
 }
 
-void frmBrowse::ReleasePage() {
-    WebBrowser1->release();
-}
-
 void frmBrowse::Command1_Click() {
     hide();
 }

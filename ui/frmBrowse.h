@@ -18,8 +18,6 @@ public:
     void ShowPage(const QString& uri);
     // Shows a file already read (off the user-interface thread, by XmlView::read).
     void ShowPage(XmlPage page);
-    // Lets go of the shown document before a large new one is read.
-    void ReleasePage();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,14 +13,14 @@
 
 #include "client/Names.h"
 #include "client/Replies.h"
-#include "platform/Files.h"
 #include "platform/HttpRequest.h"
 #include "ui/Browsing.h"
+#include "ui/CommandSteps.h"
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/JobRunner.h"
 #include "ui/Keyring.h"
-#include "ui/RequestRunner.h"
 #include "ui/ServerMemory.h"
 #include "ui/ServerTrust.h"
 #include "ui/Shortcuts.h"
@@ -253,7 +252,7 @@ void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
         davClient->SetExchangeObserver(logWindow.get());
-        runner = std::make_unique<RequestRunner>(*davClient, this);
+        runner = std::make_unique<JobRunner>(this);
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         startRemembering();
@@ -340,7 +339,8 @@ void frmMain::mnuProtocolLog_Click() {
 void frmMain::Command8_Click() {
     guarded([this] {
         const std::vector<CollectionMember> members = runner->run(
-            "Get resources", [&, resource = field()] { return listCollection(*davClient, resource); });
+            "Get resources",
+            requestJob(*davClient, [&, resource = field()] { return listCollection(*davClient, resource); }));
 
         const QSignalBlocker quiet(lstResult);
         lstResult->clear();
@@ -383,27 +383,15 @@ void frmMain::Dir1_PathRequested(const QString& path) {
     guarded([this, &path] { Dir1->setPath(path); });
 }
 
-void frmMain::ShowResult(XmlDocument reply) {
+XmlPage frmMain::resultSteps(JobProgress& job, XmlDocument reply) {
+    // Asked here rather than before the job: the path is where the result's steps begin.
+    return resultPage(job, std::move(reply), toolkit.ResultFilePath());
+}
+
+void frmMain::ShowResult(XmlPage page) {
     resultOrigin = {};
-    const std::string path = toolkit.ResultFilePath();
-    // Writing, reading back and parsing a large result take a while: they run off the user-interface
-    // thread, and the busy cursor stays until the viewer has painted the new document. The step offers no
-    // Cancel: libxml2 cannot stop part way, and the previous result is let go of before it starts.
+    // The busy cursor stays until the viewer has painted the new document.
     BusyCursor busy;
-    if (browser) browser->ReleasePage();
-    XmlPage page = runner->run(
-        "Result",
-        [&] {
-            files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
-            if (files::exists(path)) files::remove(path);
-            reply.save(path);
-            {
-                // A large document takes a while to free as well.
-                const XmlDocument freed = std::move(reply);
-            }
-            return XmlView::read(QString::fromStdString(path));
-        },
-        RequestRunner::Cancel::NotOffered);
     if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(std::move(page));
     browser->show();
@@ -417,23 +405,28 @@ void frmMain::ShowResult(XmlDocument reply) {
 void frmMain::Command1_Click() {
     guarded([this] {
         if (!confirmWholeServer("Property names")) return;
-        ShowResult(runner->run("Property names",
-                               [&, resource = field()] { return davClient->GetAllPropertyNames(resource); }));
+        ShowResult(runner->run("Property names", [&, resource = field()](JobProgress& job) {
+            beginRequest(job, *davClient);
+            return resultSteps(job, davClient->GetAllPropertyNames(resource));
+        }));
     });
 }
 
 void frmMain::Command2_Click() {
     guarded([this] {
         if (!confirmWholeServer("All properties")) return;
-        ShowResult(runner->run("All properties",
-                               [&, resource = field()] { return davClient->GetAllProperties(resource); }));
+        ShowResult(runner->run("All properties", [&, resource = field()](JobProgress& job) {
+            beginRequest(job, *davClient);
+            return resultSteps(job, davClient->GetAllProperties(resource));
+        }));
     });
 }
 
 void frmMain::Command9_Click() {
     guarded([this] {
         if (!confirmWholeServer("Lock")) return;
-        runner->run("Lock", [&, resource = field()] { davClient->LockResource(resource); });
+        runner->run("Lock",
+                    requestJob(*davClient, [&, resource = field()] { davClient->LockResource(resource); }));
         message("Resource " + field() + " has been locked\r\nLock token is " + davClient->opaquetoken());
         lockToken = davClient->opaquetoken();
     });
@@ -441,7 +434,9 @@ void frmMain::Command9_Click() {
 
 void frmMain::Command6_Click() {
     guarded([this] {
-        runner->run("Unlock", [&, resource = field()] { davClient->UnlockResource(resource, lockToken); });
+        runner->run("Unlock", requestJob(*davClient, [&, resource = field()] {
+                        davClient->UnlockResource(resource, lockToken);
+                    }));
         message("Resource " + field() + " has been unlocked");
         lockToken.clear();
     });
@@ -450,9 +445,9 @@ void frmMain::Command6_Click() {
 void frmMain::Command7_Click() {
     guarded([this] {
         if (!confirmWholeServer("OpaqueToken")) return;
-        XmlDocument reply = runner->run("OpaqueToken", [&, resource = field()] {
-            return davClient->FindPropertyByName(resource, "lockdiscovery");
-        });
+        XmlDocument reply = runner->run("OpaqueToken", requestJob(*davClient, [&, resource = field()] {
+                                            return davClient->FindPropertyByName(resource, "lockdiscovery");
+                                        }));
         const XmlNode locktoken = replies::firstLockToken(reply);
         if (!locktoken && !replies::reportsLockDiscovery(reply)) {
             // rclone answers lockdiscovery as a property it does not have: no token, and no word on locks.

@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "client/WebDAVClient.h"
 #include "platform/Toolkit.h"
@@ -26,14 +25,16 @@ namespace ostrel::ui {
 
 class DirListBox;
 class DriveListBox;
+class JobProgress;
+class JobRunner;
 class Keyring;
 class ServerMemory;
 class ServerTrust;
-class RequestRunner;
 class frmBrowse;
 class frmLog;
 class frmLogon;
 class frmUpdate;
+struct XmlPage;
 
 // The main window: it owns the one WebDAV client, starts up by asking for the server and the credentials,
 // and runs every command. Each handler reads the resource field, makes at most one request, and shows the
@@ -94,7 +95,10 @@ private:
     bool guarded(const std::function<void()>& handler);
     void message(const std::string& text);
     std::string field() const;
-    void ShowResult(XmlDocument reply);
+    // A reply document is shown in two halves: written to the result file and read back as the last steps
+    // of the command's job, on the worker; then shown in the viewer.
+    XmlPage resultSteps(JobProgress& job, XmlDocument reply);
+    void ShowResult(XmlPage page);
 
     // Before the editor's text is replaced or the server or user changes: text that is not stored is
     // stored, discarded, or kept by answering Cancel. True when the command may go on.
@@ -140,7 +144,7 @@ private:
     std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.
-    std::unique_ptr<RequestRunner> runner;
+    std::unique_ptr<JobRunner> runner;
     frmLogon* logonForm = nullptr;  // a child of this window
     std::unique_ptr<frmUpdate> updform;
     std::unique_ptr<frmBrowse> browser;
