@@ -161,11 +161,13 @@ struct HttpRequest::Impl {
 
     // Stops the transfer from within a callback: returning 0 makes the transport end it.
     std::size_t refuse(std::int32_t number, std::string description) {
-        description += "\r\n" + method + " " + shownUrl;
         redaction::hideUserInfo(description);  // a Location it quotes may carry credentials too
-        refusal.emplace(number, kSource, std::move(description));
+        refusal.emplace(number, kSource, description, requestLine());
         return 0;
     }
+
+    // What a failure's details name: the request as the log shows it, without credentials.
+    std::string requestLine() const { return method + " " + shownUrl; }
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
@@ -262,7 +264,7 @@ struct HttpRequest::Impl {
 
     std::string failureText(CURLcode code) const {
         if (cancelled) return "Cancelled";
-        if (refusal) return refusal->description().substr(0, refusal->description().find('\r'));
+        if (refusal) return std::string(refusal->headline());
         return std::string(http::plainWordsFor(code)) + ": " +
                (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
     }
@@ -493,8 +495,7 @@ struct HttpRequest::Impl {
         std::optional<Error> refused = std::move(refusal);
         const bool askedForAuthentication = statusLineCode == "401";
         clearReply();
-        if (cancelled)
-            throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + shownUrl);
+        if (cancelled) throw Error(errors::kHttpCancelled, kSource, "Cancelled", requestLine());
         if (refused) throw std::move(*refused);
         std::string description(http::plainWordsFor(code));
         curl_off_t connectTime = 0;
@@ -518,8 +519,7 @@ struct HttpRequest::Impl {
         curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
         if (osErrno != 0 && code == CURLE_COULDNT_CONNECT)
             description += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
-        description += "\r\n" + method + " " + shownUrl;
-        throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description);
+        throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description, requestLine());
     }
 };
 
