@@ -6,6 +6,10 @@
 
 namespace ostrel::ui {
 
+namespace {
+constexpr const char* kSource = "JobProgress";
+}  // namespace
+
 void JobProgress::begin(Describe describe, Stop stop) {
     std::lock_guard lock(mutex_);
     if (cancelled_) raiseCancelled();
@@ -39,8 +43,10 @@ void JobProgress::cancel() {
 }
 
 void JobProgress::raiseCancelled() const {
+    // The details name the step the Cancel came in, as a cancelled request's name the request.
     const std::string what = describe_ ? describe_().what : std::string();
-    throw Error(errors::kHttpCancelled, "JobProgress", what.empty() ? "Cancelled" : "Cancelled\r\n" + what);
+    if (what.empty()) throw Error(errors::kHttpCancelled, kSource, "Cancelled");
+    throw Error(errors::kHttpCancelled, kSource, "Cancelled", what);
 }
 
 }  // namespace ostrel::ui

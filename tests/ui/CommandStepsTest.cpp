@@ -20,7 +20,8 @@ TEST(CommandSteps, CancelStopsTheStepUnderWayAndNoStepBeginsAfterItUntilItIsWith
         ADD_FAILURE() << "a step began after a Cancel";
     } catch (const Error& error) {
         EXPECT_EQ(error.number(), errors::kHttpCancelled);
-        EXPECT_EQ(error.description(), "Cancelled\r\nGET /a");
+        EXPECT_EQ(error.headline(), "Cancelled");
+        EXPECT_EQ(error.details(), "GET /a");
     }
     // The request went through all the same: the Cancel came too late, and no other is taken.
     job.withholdCancel();
