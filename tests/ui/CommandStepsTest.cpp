@@ -33,23 +33,16 @@ TEST(CommandSteps, CancelStopsTheStepUnderWayAndNoStepBeginsAfterItUntilItIsWith
 
 TEST(CommandSteps, AResultFileWrittenButNotPutInPlaceLeavesThePreviousOne) {
     QTemporaryDir scratch;
-    const std::string path = (scratch.path() + "/data/result.xml").toStdString();
-    const XmlDocument reply = XmlDocument::fromBytes("<new/>");
-    {
-        ui::ResultFile first(path);
-        first.write(reply);
-        EXPECT_TRUE(first.readBack().document.hasChildNodes());
-        first.putInPlace();
-    }
-    EXPECT_NE(files::readAll(path).find("<new/>"), std::string::npos);
+    const std::string path = (scratch.path() + "/result.xml").toStdString();
     files::writeFileAtomically(path, "<previous/>");
     {
         ui::ResultFile cancelled(path);
-        cancelled.write(reply);
+        cancelled.write(XmlDocument::fromBytes("<new/>"));
         EXPECT_TRUE(cancelled.readBack().document.hasChildNodes());
     }
     EXPECT_EQ(files::readAll(path), "<previous/>");
     EXPECT_FALSE(files::exists(path + ".new"));
+    // A Cancel that came as the request ended stops the job before the result file is touched.
     JobProgress job;
     job.cancel();
     EXPECT_THROW(ui::resultPage(job, XmlDocument::fromBytes("<new/>"), path), Error);
