@@ -161,8 +161,8 @@ private:
     // A reply that is read as it arrives goes to reading.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
                      std::string_view body = {}, BodySink* reading = nullptr);
-    // The message, CR LF and the start of the reply's text.
-    std::string withReplyText(std::string message) const;
+    // An error of the client's whose details are the start of the reply's text.
+    Error replyError(std::string source, std::string_view headline) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
     // GetDocument's request, its reply read by reading as it arrives.
     XmlDocument fetchDocument(const std::string& resource, client::ReplyReading& reading);
