@@ -54,7 +54,8 @@ struct Decoder::Impl {
     bool byCharset = false;  // decodeFromCharset's way: by the named charset
     Mode mode = Mode::Undecided;
     Iconv cd;
-    std::string held;  // the start of the octets until the way is known, then a character not yet complete
+    std::string held;  // the start of the octets until the way is known, then a character iconv waits for
+    std::string unfinished;  // the start of a UTF-8 character in the text, until the next piece ends it
     bool outputStarted = false;
     std::string outputStart;  // the first octets of text, until a byte-order mark there is ruled out
     Sink sink;
@@ -97,21 +98,29 @@ struct Decoder::Impl {
         std::string().swap(outputStart);
     }
 
-    void emitUtf8(std::string_view octets) {
-        if (isValidUtf8(octets)) {
-            emit(octets);
-        } else {
-            emit(toValidUtf8(octets));
+    // The text made valid UTF-8 as toValidUtf8 makes all of it at once (glibc's iconv passes code points
+    // beyond U+10FFFF through): the start of a character that the next piece may complete waits for it.
+    void clean(std::string_view text, bool last) {
+        std::string joined;
+        if (!unfinished.empty()) {
+            joined = unfinished + std::string(text);
+            text = joined;
         }
+        const std::size_t complete = last ? text.size() : unfinishedUtf8(text);
+        const std::string_view done = text.substr(0, complete);
+        if (isValidUtf8(done)) {
+            emit(done);
+        } else {
+            emit(toValidUtf8(done));
+        }
+        unfinished.assign(text.substr(complete));
     }
 
     // As decodeToUtf8 does it, with the octets of a character that may still be completed held back, unless
     // these are the last.
     void decode(std::string_view octets, bool last) {
         if (mode == Mode::Utf8) {
-            const std::size_t complete = last ? octets.size() : unfinishedUtf8(octets);
-            emitUtf8(octets.substr(0, complete));
-            held = octets.substr(complete);
+            clean(octets, last);
             return;
         }
         char* in = const_cast<char*>(octets.data());
@@ -121,14 +130,15 @@ struct Decoder::Impl {
             char* out = buffer;
             std::size_t outLeft = sizeof buffer;
             const std::size_t rc = iconv(static_cast<iconv_t>(cd.get()), &in, &inLeft, &out, &outLeft);
-            emit(std::string_view(buffer, static_cast<std::size_t>(out - buffer)));
+            clean(std::string_view(buffer, static_cast<std::size_t>(out - buffer)), false);
             if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
             if (errno == EINVAL && !last) break;  // a character the next octets complete
-            emit(kReplacement);
+            clean(kReplacement, false);
             ++in;
             --inLeft;
         }
         held.assign(in, inLeft);
+        if (last) clean({}, true);
     }
 
     void take(std::string_view octets, bool last) {
