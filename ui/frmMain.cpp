@@ -65,7 +65,7 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     setWindowIcon(mainWindowIcon());
     useLayoutFont(this);
     buildControls();
-    logWindow = std::make_unique<frmLog>(toolkit);
+    logWindow = std::make_unique<frmLog>(toolkit, exchangeLog);
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
@@ -259,7 +259,7 @@ std::string frmMain::field() const {
 void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
-        davClient->SetExchangeObserver(logWindow.get());
+        davClient->SetExchangeObserver(&exchangeLog);
         runner = std::make_unique<RequestRunner>(*davClient, this);
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);

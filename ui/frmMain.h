@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "client/WebDAVClient.h"
+#include "platform/ExchangeLog.h"
 #include "platform/Toolkit.h"
 #include "ui/Drafts.h"
 
@@ -143,7 +144,9 @@ private:
     QMenuBar* menuBar;
     std::vector<Placement> placements;
 
-    // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
+    // Declared before the client and the worker, so they go last: the worker reports to the log until it
+    // stops. The log keeps what the client exchanged whether or not its window is open.
+    ExchangeLog exchangeLog{ExchangeLog::kKept};
     std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.
