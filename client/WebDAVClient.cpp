@@ -13,6 +13,7 @@
 #include "client/Names.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
+#include "platform/Url.h"
 
 namespace ostrel {
 
