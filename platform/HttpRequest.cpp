@@ -181,8 +181,7 @@ struct HttpRequest::Impl {
 
     std::string failureText(CURLcode code) const {
         if (watch.cancelled()) return "Cancelled";
-        if (const auto& refusal = reply.refusal())
-            return refusal->description.substr(0, refusal->description.find('\r'));
+        if (const auto& refusal = reply.refusal()) return refusal->description;
         return transport::brief(code, errorBuffer);
     }
 
@@ -367,10 +366,10 @@ struct HttpRequest::Impl {
         std::optional<http::ReplyReader::Refusal> refused = reply.refusal();
         const bool askedForAuthentication = reply.statusCode() == "401";
         clearReply();
-        if (watch.cancelled())
-            throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + shownUrl);
-        if (refused)
-            throw Error(refused->number, kSource, refused->description + "\r\n" + method + " " + shownUrl);
+        // The details name the request as the log shows it, without credentials.
+        const std::string request = method + " " + shownUrl;
+        if (watch.cancelled()) throw Error(errors::kHttpCancelled, kSource, "Cancelled", request);
+        if (refused) throw Error(refused->number, kSource, refused->description, request);
         curl_off_t connectTime = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
         long systemError = 0;
@@ -380,8 +379,7 @@ struct HttpRequest::Impl {
                                                        .connected = connectTime != 0,
                                                        .askedForAuthentication = askedForAuthentication,
                                                        .systemError = systemError});
-        description += "\r\n" + method + " " + shownUrl;
-        throw Error(transport::errorNumber(code), kSource, description);
+        throw Error(transport::errorNumber(code), kSource, description, request);
     }
 };
 
