@@ -83,6 +83,7 @@ struct HttpRequest::Impl {
     std::string statusLineCode;
     std::vector<std::pair<std::string, std::string>> responseHeaders;
     std::string responseBody;
+    BodyReader* bodyReader = nullptr;
 
     // Why this object stopped the transfer itself (a reply too large, a transfer coding, a redirect away).
     std::optional<Error> refusal;
@@ -184,6 +185,7 @@ struct HttpRequest::Impl {
         try {
             if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
             impl->responseBody.append(data, length);
+            if (impl->bodyReader) impl->bodyReader->read(std::string_view(data, length));
             if (impl->recorder.observer()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
@@ -275,6 +277,7 @@ struct HttpRequest::Impl {
             responseBody.clear();
             statusLineCode = std::move(parsed->code);
             statusText = std::move(parsed->reason);
+            if (bodyReader) bodyReader->restart();
             return;
         }
         const std::size_t colon = line.find(':');
@@ -534,6 +537,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     d.state = Impl::State::Closed;
     d.headers.clear();
     d.body.clear();
+    d.bodyReader = nullptr;
     d.clearReply();
     if (asynchronous) {
         throw Error(errors::kHttpInvalidState, kSource, "Asynchronous requests are not supported");
@@ -603,6 +607,10 @@ void HttpRequest::send(std::string_view body) {
     d.status = static_cast<int>(d.responseCode());
     if (d.statusText.empty()) d.statusText = standardReasonPhrase(d.status);
     d.state = Impl::State::Done;
+}
+
+void HttpRequest::readBodyWith(BodyReader* reader) {
+    impl_->bodyReader = reader;
 }
 
 int HttpRequest::status() const {
