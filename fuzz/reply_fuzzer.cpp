@@ -4,7 +4,8 @@
 // listing and picking rules of the main window, and the node walks of the viewer.
 //
 // Input layout: the first byte chooses the reply's Content-Type (low four bits, see kContentTypes) and an
-// extra resource field for the listing rules (bits 4-5, see kExtraFields); the rest is the body. With
+// extra resource field for the listing rules (bits 4-5, see kExtraFields) and the size of the pieces the
+// listing's reader is fed (bits 6-7, see kPieces); the rest is the body. With
 // Content-Type choice 15 the body's first line (up to a newline, at most 200 bytes) is itself the
 // Content-Type value and the body starts after it. In the seed corpus the selector is a printable
 // character: '0'..'?' pick Content-Types 0..15 with extra field 3, '@'..'O' the same with extra field 0,
@@ -23,12 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "client/Listing.h"
 #include "client/Replies.h"
+#include "platform/MultistatusReader.h"
 #include "platform/TextCodec.h"
 #include "platform/XmlDocument.h"
 #include "ui/Browsing.h"
@@ -74,6 +77,7 @@ constexpr std::array<std::string_view, 15> kContentTypes = {
 };
 
 constexpr std::array<const char*, 4> kExtraFields = {"   ", "xbrl/config/Instance.xml", "/", "xbrl/"};
+constexpr std::array<std::size_t, 4> kPieces = {1, 3, 64, std::size_t(-1)};
 
 // Independent of the product's own validator on purpose: RFC 3629, no overlong forms, no surrogates.
 bool isValidUtf8(std::string_view s) {
@@ -359,6 +363,53 @@ void checkReplies(XmlDocument& reply) {
     }
 }
 
+// The members a loaded multistatus names, walked as the tree it is: what the listing's reader, which never
+// builds the tree, must agree with.
+std::vector<ostrel::CollectionMember> membersOfTree(XmlDocument& reply, std::string_view self) {
+    using ostrel::replies::davChild;
+    std::vector<ostrel::CollectionMember> members;
+    const XmlNode root = reply.documentElement();
+    if (!root.isElement("multistatus", "DAV:")) return members;
+    for (XmlNode response = root.firstChild(); response; response = response.nextSibling()) {
+        if (!response.isElement("response", "DAV:")) continue;
+        ostrel::MultistatusResponse read{davChild(response, "href").text(), "", false};
+        bool hasPropstat = false;
+        ostrel::replies::forEachPropstat(root, [&](const XmlNode& owner, const XmlNode& prop, bool success) {
+            if (owner != response) return;
+            hasPropstat = true;
+            if (!success) return;
+            if (const XmlNode name = davChild(prop, "displayname"); name && read.displayName.empty())
+                read.displayName = name.text();
+            if (const XmlNode type = davChild(prop, "resourcetype"))
+                read.collection = read.collection || davChild(type, "collection");
+        });
+        if (!hasPropstat) continue;
+        if (std::optional<ostrel::CollectionMember> member = ostrel::memberOf(read, self))
+            members.push_back(std::move(*member));
+    }
+    return members;
+}
+
+// The listing's reading: the reply's text fed to the reader in pieces of the given size.
+std::vector<ostrel::CollectionMember> membersRead(std::string_view text, std::size_t piece,
+                                                  bool& wellFormed) {
+    std::vector<ostrel::CollectionMember> members;
+    ostrel::MultistatusReader reader([&](ostrel::MultistatusResponse& response) {
+        if (std::optional<ostrel::CollectionMember> member = ostrel::memberOf(response, "/dav/c"))
+            members.push_back(std::move(*member));
+    });
+    for (std::size_t at = 0; at < text.size(); at += piece) reader.feed(text.substr(at, piece));
+    wellFormed = reader.finish();
+    return members;
+}
+
+bool sameMembers(const std::vector<ostrel::CollectionMember>& a,
+                 const std::vector<ostrel::CollectionMember>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.name == y.name && x.collection == y.collection;
+    });
+}
+
 void checkListing(const std::vector<ostrel::CollectionMember>& members, const std::string& field) {
     const std::vector<std::string> entries = ostrel::browsing::listing(field, members);
     check(entries.size() <= members.size(), "a listing has no more entries than members");
@@ -502,7 +553,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkReplies(reply);
     checkSelections(reply);
 
-    const std::vector<ostrel::CollectionMember> members = ostrel::membersOf(reply, "/dav/c");
+    bool wellFormed = false;
+    const std::vector<ostrel::CollectionMember> members =
+        membersRead(decoded, kPieces[(selector >> 6) & 3], wellFormed);
+    check(wellFormed == loaded, "the listing's reader and a document agree on what is well-formed");
+    if (loaded) {
+        check(sameMembers(members, membersOfTree(reply, "/dav/c")),
+              "the listing's reader finds the members the document holds");
+    }
     for (const ostrel::CollectionMember& member : members)
         checkText(member.name, "a member's name is clean UTF-8");
     for (const char* field : {"", "xbrl", "xbrl/config"}) checkListing(members, field);
