@@ -8,6 +8,10 @@ Error clientError(std::string source, std::string description) {
     return Error(WebDAVClient::kErrorNumber, std::move(source), std::move(description));
 }
 
+Error clientError(std::string source, std::string_view headline, std::string_view details) {
+    return Error(WebDAVClient::kErrorNumber, std::move(source), headline, details);
+}
+
 std::string replaceAll(std::string text, std::string_view pattern, std::string_view replacement) {
     std::size_t pos = 0;
     while ((pos = text.find(pattern, pos)) != std::string::npos) {

@@ -8,10 +8,10 @@
 
 namespace ostrel::client {
 
-inline constexpr std::string_view kCrLf = "\r\n";
-
 // An error of the client's own (number WebDAVClient::kErrorNumber).
 Error clientError(std::string source, std::string description);
+// The same with a text that explains it, usually the reply's: kept apart as the error's details.
+Error clientError(std::string source, std::string_view headline, std::string_view details);
 // Replaces every occurrence, scanning past what was inserted, so a replacement that contains the pattern
 // is left as it is.
 std::string replaceAll(std::string text, std::string_view pattern, std::string_view replacement);

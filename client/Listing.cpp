@@ -27,8 +27,7 @@ Error listingRefused(const std::string& condition, std::string_view replyText) {
     const std::string what = condition == "propfind-finite-depth"
                                  ? "The server refuses listings of unlimited depth"
                                  : "The server refuses the listing";
-    return clientError("FindProperty",
-                       what + " (" + condition + ")" + std::string(kCrLf) + std::string(replyText));
+    return clientError("FindProperty", what + " (" + condition + ")", replyText);
 }
 
 }  // namespace
@@ -46,11 +45,9 @@ void listCollection(WebDAVClient& client, const std::string& resource, MemberRec
     try {
         reply = client.PropertyFind(std::string(kListingQuery), resource, "1", reader);
     } catch (const Error& error) {
-        // The reply's text follows the first line of "Failed to load response".
-        const std::string& description = error.description();
-        const std::string condition = replies::refusalCondition(description);
+        const std::string condition = replies::refusalCondition(error.details());
         if (error.number() != WebDAVClient::kErrorNumber || condition.empty()) throw;
-        throw listingRefused(condition, std::string_view(description).substr(description.find('\n') + 1));
+        throw listingRefused(condition, error.details());
     }
     const std::string condition = replies::refusalCondition(reply);
     if (!condition.empty()) throw listingRefused(condition, reply.xml());

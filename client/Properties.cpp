@@ -85,11 +85,12 @@ XmlDocument WebDAVClient::loadReply(const char* source) const {
     if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
         // A reply without words of its own (webdav-server's 401, nginx's 405) is told by its status.
         if (isBlank(body)) {
-            throw clientError(source, "Failed to load response: " +
-                                          statusInWords(httpRequest_.status(), httpRequest_.statusText()) +
-                                          std::string(kCrLf));
+            throw clientError(
+                source,
+                "Failed to load response: " + statusInWords(httpRequest_.status(), httpRequest_.statusText()),
+                std::string_view());
         }
-        throw clientError(source, withReplyText("Failed to load response"));
+        throw replyError(source, "Failed to load response");
     }
     return reply;
 }
@@ -187,7 +188,7 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
     // A 207 can refuse what was asked inside (rclone and webdav-server answer 403 there).
     const std::string refused = replies::refusedProperties(reply);
     if (!refused.empty()) {
-        throw clientError("PropertyUpdate", withReplyText("The server did not set " + refused));
+        throw replyError("PropertyUpdate", "The server did not set " + refused);
     }
     return reply;
 }
@@ -207,7 +208,7 @@ void WebDAVClient::LockResource(const std::string& resource) {
     // the new token.
     const bool granted = status < 300 && status != 207;
     const XmlNode href = granted ? replies::firstDavHref(reply) : XmlNode();
-    if (!href) throw clientError("LockResource", withReplyText("Failed to lock resource"));
+    if (!href) throw replyError("LockResource", "Failed to lock resource");
     opaquetoken_ = "<" + href.text() + ">";
 }
 

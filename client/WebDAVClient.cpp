@@ -13,6 +13,7 @@
 #include "client/Names.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
+#include "platform/Url.h"
 
 namespace ostrel {
 
@@ -143,8 +144,8 @@ void WebDAVClient::sendRequest(const std::string& method, const std::string& url
     httpRequest_.send(body);
 }
 
-std::string WebDAVClient::withReplyText(std::string message) const {
-    return message.append(kCrLf).append(httpRequest_.responseTextForError());
+Error WebDAVClient::replyError(std::string source, std::string_view headline) const {
+    return clientError(std::move(source), headline, httpRequest_.responseTextForError());
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -167,11 +168,10 @@ int WebDAVClient::sendDocument(const std::string& method, const std::string& url
     } catch (const Error& error) {
         // webdav-server 2.6 dies of an untagged If header: the connection goes, and so does the server.
         if (!useLockToken || !isConnectionLost(error)) throw;
-        throw Error(
-            error.number(), error.source(),
-            "The server stopped answering when the lock token was sent (If header); a server that fails "
-            "on it has to be restarted" +
-                std::string(kCrLf) + error.description());
+        throw Error(error.number(), error.source(),
+                    "The server stopped answering when the lock token was sent (If header); a server that "
+                    "fails on it has to be restarted",
+                    error.description());
     }
     return httpRequest_.status();
 }
@@ -181,16 +181,15 @@ void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
         case 423:
             throw clientError(url, "Resource has been locked");
         case 403:
-            throw clientError(url,
-                              withReplyText("You are not allowed to alter the properties of this resource"));
+            throw replyError(url, "You are not allowed to alter the properties of this resource");
         case 409:
-            throw clientError(url, withReplyText("Action is inappropriate"));
+            throw replyError(url, "Action is inappropriate");
         case 507:
-            throw clientError(url, withReplyText("Insufficient storage"));
+            throw replyError(url, "Insufficient storage");
         case 415:
-            throw clientError(url, withReplyText("Unsupported media type"));
+            throw replyError(url, "Unsupported media type");
         default:
-            throw clientError("ProcessDoc", withReplyText(httpRequest_.statusText()));
+            throw replyError("ProcessDoc", httpRequest_.statusText());
     }
 }
 
@@ -209,7 +208,7 @@ XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
     // Shown as an empty result, such a reply would be written to the result file, and storing it back from
     // the editor would replace the server's copy.
     if (!reply.hasChildNodes()) {
-        throw clientError("GetDocument", withReplyText(whyUnreadable(reply.parseError(), contentType)));
+        throw replyError("GetDocument", whyUnreadable(reply.parseError(), contentType));
     }
     return reply;
 }

@@ -157,8 +157,8 @@ private:
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
                      std::string_view body = {}, HttpRequest::BodyReader* reader = nullptr);
-    // The message, CR LF and the start of the reply's text.
-    std::string withReplyText(std::string message) const;
+    // An error of the client's whose details are the start of the reply's text.
+    Error replyError(std::string source, std::string_view headline) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
     XmlDocument loadReply(const char* source) const;
     void sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,

@@ -3,23 +3,39 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 
 // The one exception type of the program. Every failure carries a number, the name of what failed (its
-// source) and a description a person can read.
+// source) and a description a person can read. Where a reply or a request explains the failure, its text is
+// kept apart as the details, so that nobody has to cut it back out of the description: the description is
+// then the headline, a line break and the details.
 class Error : public std::runtime_error {
 public:
     Error(std::int32_t number, std::string source, std::string description);
+    Error(std::int32_t number, std::string source, std::string_view headline, std::string_view details);
 
     std::int32_t number() const noexcept { return number_; }
     const std::string& source() const noexcept { return source_; }
     const std::string& description() const noexcept { return description_; }
+    std::string_view headline() const noexcept {
+        return std::string_view(description_).substr(0, headlineLength_);
+    }
+    // Empty where the failure has no text beyond its headline.
+    std::string_view details() const noexcept {
+        return headlineLength_ == description_.size()
+                   ? std::string_view()
+                   : std::string_view(description_).substr(headlineLength_ + kBreak.size());
+    }
 
 private:
+    static constexpr std::string_view kBreak = "\r\n";
+
     std::int32_t number_;
     std::string source_;
     std::string description_;
+    std::size_t headlineLength_;
 };
 
 // Error numbers. The client's own errors share the base number for errors an object defines; the platform

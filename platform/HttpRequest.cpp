@@ -1,44 +1,32 @@
 #include "platform/HttpRequest.h"
 
 #include <curl/curl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
-#include <cctype>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
 
-#include "platform/Certificates.h"
 #include "platform/Error.h"
 #include "platform/ExchangeRecorder.h"
+#include "platform/HttpReply.h"
 #include "platform/HttpText.h"
 #include "platform/Redaction.h"
+#include "platform/RequestHeaders.h"
 #include "platform/TextCodec.h"
+#include "platform/TransferWatch.h"
+#include "platform/TransportErrors.h"
+#include "platform/Trust.h"
+#include "platform/Url.h"
 
 namespace ostrel {
 
 namespace {
 
-using http::equalsIgnoreCase;
 using http::isToken;
 using http::standardReasonPhrase;
-using http::statusLineOf;
-using http::trim;
 
 constexpr const char* kSource = "HttpRequest";
-// Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
-// make us allocate gigabytes before a byte has arrived.
-constexpr std::size_t kMaxReserve = 64u << 20;
-constexpr std::size_t kDefaultMaxReply = std::size_t(512) << 20;
 // An error description quotes at most this much of a reply.
 constexpr std::size_t kMaxQuotedReply = std::size_t(64) << 10;
 
@@ -55,13 +43,6 @@ void initialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) throw std::ios_base::failure(path);
-    return content;
-}
-
 }  // namespace
 
 struct HttpRequest::Impl {
@@ -74,49 +55,32 @@ struct HttpRequest::Impl {
     std::string shownUrl;  // the URL without its user information, for errors and the progress shown
     std::string user;
     std::string password;
-    std::vector<std::pair<std::string, std::string>> headers;
+    http::RequestHeaders headers;
     // Kept in memory for the whole send, so the transport can send it again after a challenge or redirect.
     std::string body;
 
+    // What has arrived; it also knows why this object stopped a transfer itself (a reply too large, a
+    // transfer coding, a redirect away).
+    http::ReplyReader reply;
+    BodyReader* bodyReader = nullptr;
     int status = 0;
     std::string statusText;
-    std::string statusLineCode;
-    std::vector<std::pair<std::string, std::string>> responseHeaders;
-    std::string responseBody;
-    BodyReader* bodyReader = nullptr;
-
-    // Why this object stopped the transfer itself (a reply too large, a transfer coding, a redirect away).
-    std::optional<Error> refusal;
-    bool digestChallenged = false;  // a reply of the current transfer asked for Digest
     // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
     // and authority, as written in the request URL), the user id and the password it was asked for with.
     // nonceHeld tells whether that state holds a Digest nonce: once a challenge brought one, the transport
     // answers with it until it is reset, whatever became of the transfer that brought it.
-    std::string authOrigin;
-    std::string authUser;
-    std::string authPassword;
+    struct Owner {
+        std::string server, user, password;
+        bool operator==(const Owner&) const = default;
+    } authOwner;
     bool nonceHeld = false;
 
     Timeouts timeouts;
-    std::size_t maxReplyBytes = kDefaultMaxReply;
-    std::string extraCaFile;
-    // The public key trusted for an endpoint ("host:port"), in place of the authorities.
-    std::map<std::string, std::string, std::less<>> pins;
-    // libcurl's defaults, read once: the handle is reused and must find its way back to them.
-    std::string defaultCaFile;
-    std::string defaultCaPath;
-    // The default bundle and the extra authorities in one PEM text, made at the first request that needs it.
-    std::string caBundle;
+    certificates::Trust trust;
     long connections = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    // Shared with the thread that watches or cancels the transfer.
-    std::atomic<bool> cancelled{false};
-    std::atomic<long long> sent{0}, toSend{0}, received{0}, toReceive{0};
-    mutable std::mutex liveMutex;  // guards socket, liveMethod and liveUrl
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    std::string liveMethod;
-    std::string liveUrl;
+    TransferWatch watch;  // shared with the thread that watches or cancels the transfer
 
     ExchangeRecorder recorder;  // the round trips, while an observer is attached
 
@@ -125,32 +89,17 @@ struct HttpRequest::Impl {
         curl.reset(curl_easy_init());
         if (!curl)
             throw Error(errors::kHttpBase + CURLE_FAILED_INIT, kSource, "The HTTP transport cannot start");
-        char* path = nullptr;
-        if (curl_easy_getinfo(curl.get(), CURLINFO_CAINFO, &path) == CURLE_OK && path) defaultCaFile = path;
-        path = nullptr;
-        if (curl_easy_getinfo(curl.get(), CURLINFO_CAPATH, &path) == CURLE_OK && path) defaultCaPath = path;
+        char* caFile = nullptr;
+        char* caPath = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_CAINFO, &caFile) != CURLE_OK) caFile = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_CAPATH, &caPath) != CURLE_OK) caPath = nullptr;
+        trust.setDefaults(caFile ? caFile : "", caPath ? caPath : "");
     }
 
     void clearReply() {
         status = 0;
-        refusal.reset();
-        digestChallenged = false;
-        statusLineCode.clear();
         statusText.clear();
-        responseHeaders.clear();
-        // A large reply's buffer is given back rather than kept for the life of the client.
-        if (responseBody.capacity() > (std::size_t(1) << 20)) {
-            std::string().swap(responseBody);
-        } else {
-            responseBody.clear();
-        }
-    }
-
-    const std::string* header(std::string_view name) const {
-        for (const auto& [key, value] : headers) {
-            if (equalsIgnoreCase(key, name)) return &value;
-        }
-        return nullptr;
+        reply.clear();
     }
 
     void requireState(State wanted, std::string_view what) const {
@@ -160,31 +109,26 @@ struct HttpRequest::Impl {
         }
     }
 
-    // Stops the transfer from within a callback: returning 0 makes the transport end it.
-    std::size_t refuse(std::int32_t number, std::string description) {
-        description += "\r\n" + method + " " + shownUrl;
-        redaction::hideUserInfo(description);  // a Location it quotes may carry credentials too
-        refusal.emplace(number, kSource, std::move(description));
-        return 0;
-    }
-
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
         try {
-            impl->takeHeaderLine(std::string_view(data, length));
+            const std::string_view line(data, length);
+            impl->reply.takeHeaderLine(line, impl->url, impl->whereNow());
+            // A status line begins a reply of its own: what the reader had was not the final reply's.
+            if (impl->bodyReader && http::statusLineOf(http::trim(line))) impl->bodyReader->restart();
         } catch (const std::bad_alloc&) {
             return 0;
         }
-        return impl->refusal ? 0 : length;
+        // Returning less than was handed over makes the transport stop the transfer.
+        return impl->reply.refusal() ? 0 : length;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
         try {
-            if (impl->responseBody.size() + length > impl->maxReplyBytes) return impl->refuseTooLarge();
-            impl->responseBody.append(data, length);
+            if (!impl->reply.takeBody(std::string_view(data, length))) return 0;
             if (impl->bodyReader) impl->bodyReader->read(std::string_view(data, length));
             if (impl->recorder.observer()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
@@ -193,40 +137,18 @@ struct HttpRequest::Impl {
         return length;
     }
 
-    std::size_t refuseTooLarge() {
-        return refuse(errors::kHttpBase + static_cast<std::int32_t>(CURLE_FILESIZE_EXCEEDED),
-                      "The reply is larger than the " + http::sizeText(maxReplyBytes) +
-                          " this client accepts; the request was abandoned");
-    }
-
     static int onProgress(void* self, curl_off_t toReceive, curl_off_t received, curl_off_t toSend,
                           curl_off_t sent) {
-        auto* impl = static_cast<Impl*>(self);
-        impl->toReceive = toReceive;
-        impl->received = received;
-        impl->toSend = toSend;
-        impl->sent = sent;
-        return impl->cancelled ? 1 : 0;
+        return static_cast<Impl*>(self)->watch.progressed(sent, toSend, received, toReceive) ? 0 : 1;
     }
 
-    // The transport opens and closes its sockets through these two, so that a cancel from another thread
-    // can shut the connection down: a transfer waiting for a stalled server only notices a cancel flag about
-    // once a second, a shut-down socket at once.
     static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
-        auto* impl = static_cast<Impl*>(self);
-        const curl_socket_t fd =
-            ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        std::lock_guard lock(impl->liveMutex);
-        impl->socket = fd;
-        if (fd != CURL_SOCKET_BAD && impl->cancelled) ::shutdown(fd, SHUT_RDWR);
-        return fd;
+        return static_cast<Impl*>(self)->watch.openSocket(address->family, address->socktype,
+                                                          address->protocol);
     }
 
     static int onCloseSocket(void* self, curl_socket_t fd) {
-        auto* impl = static_cast<Impl*>(self);
-        std::lock_guard lock(impl->liveMutex);
-        if (impl->socket == fd) impl->socket = CURL_SOCKET_BAD;
-        return ::close(fd);
+        return static_cast<Impl*>(self)->watch.closeSocket(fd);
     }
 
     // The transport shows what goes out and comes in here, while an observer is attached.
@@ -243,7 +165,7 @@ struct HttpRequest::Impl {
     void recordWire(curl_infotype type, std::string_view data) {
         switch (type) {
             case CURLINFO_HEADER_OUT:
-                return recorder.requestHeader(data, effectiveUrl());
+                return recorder.requestHeader(data, std::string(whereNow()));
             case CURLINFO_DATA_OUT:
                 return recorder.requestBody(data);
             case CURLINFO_HEADER_IN:
@@ -256,71 +178,16 @@ struct HttpRequest::Impl {
     }
 
     // The URL the transfer is at now: the request's, or where a redirect led.
-    std::string effectiveUrl() const {
+    std::string_view whereNow() const {
         char* current = nullptr;
         curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &current);
-        return current ? current : url;
+        return current ? std::string_view(current) : std::string_view(url);
     }
 
     std::string failureText(CURLcode code) const {
-        if (cancelled) return "Cancelled";
-        if (refusal) return refusal->description().substr(0, refusal->description().find('\r'));
-        return std::string(http::plainWordsFor(code)) + ": " +
-               (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
-    }
-
-    void takeHeaderLine(std::string_view line) {
-        line = trim(line);
-        if (auto parsed = statusLineOf(line)) {
-            // Each status line starts a new reply (100 Continue, a challenge or a redirect went before it).
-            responseHeaders.clear();
-            responseBody.clear();
-            statusLineCode = std::move(parsed->code);
-            statusText = std::move(parsed->reason);
-            if (bodyReader) bodyReader->restart();
-            return;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0) return;
-        std::string name(trim(line.substr(0, colon)));
-        std::string value(trim(line.substr(colon + 1)));
-        if (equalsIgnoreCase(name, "Content-Length")) takeAnnouncedLength(value);
-        if (equalsIgnoreCase(name, "Location")) checkRedirect(value);
-        if (equalsIgnoreCase(name, "WWW-Authenticate") && value.size() >= 6 &&
-            equalsIgnoreCase(std::string_view(value).substr(0, 6), "Digest")) {
-            digestChallenged = true;
-        }
-        // Only chunked framing is ever expected: the request asks for no other coding, and decoding one
-        // (gzip) would let a small reply grow to the size cap.
-        if (equalsIgnoreCase(name, "Transfer-Encoding") && !http::isOnlyChunked(value)) {
-            refuse(errors::kHttpRefusedReply, "The server sent its reply in the transfer coding \"" +
-                                                  text::toValidUtf8(value) +
-                                                  "\", which this client never asked for");
-        }
-        responseHeaders.emplace_back(std::move(name), std::move(value));
-    }
-
-    void takeAnnouncedLength(std::string_view value) {
-        std::size_t announced = 0;
-        for (char c : value) {
-            if (!std::isdigit(static_cast<unsigned char>(c)) || announced > maxReplyBytes) break;
-            announced = announced * 10 + static_cast<std::size_t>(c - '0');
-        }
-        // A redirect or challenge announces the length of a body the transport will not deliver.
-        const bool deliversBody = !statusLineCode.empty() && statusLineCode[0] == '2';
-        if (announced > maxReplyBytes && deliversBody) refuseTooLarge();
-        responseBody.reserve(std::min(announced, kMaxReserve));
-    }
-
-    // A redirect is followed only within the server the request was opened on: a body, a lock token or a
-    // query must not reach a server the user never named.
-    void checkRedirect(const std::string& location) {
-        if (statusLineCode.size() != 3 || statusLineCode[0] != '3' || statusLineCode == "304") return;
-        const auto from = http::originOf(url, url);
-        const auto to = http::originOf(effectiveUrl(), location);
-        if (from && to && http::isSameServer(*from, *to)) return;
-        refuse(errors::kHttpRedirectElsewhere, "The server redirected the request to another server, " +
-                                                   text::toValidUtf8(location) + "; it was not followed");
+        if (watch.cancelled()) return "Cancelled";
+        if (const auto& refusal = reply.refusal()) return refusal->description;
+        return transport::brief(code, errorBuffer);
     }
 
     Slist buildHeaderList() const {
@@ -331,37 +198,32 @@ struct HttpRequest::Impl {
             list.release();
             list.reset(grown);
         };
-        for (const auto& [name, value] : headers) {
+        for (const auto& [name, value] : headers.entries()) {
             // "Name;" is how the transport is told to send a header with an empty value.
             append(value.empty() ? name + ";" : name + ": " + value);
         }
         // The transport would otherwise add headers of its own: a form Content-Type for a body, and an
         // Expect: 100-continue that stalls against servers that ignore it.
-        if (!header("Content-Type")) append("Content-Type:");
-        if (!header("Expect")) append("Expect:");
+        if (!headers.find("Content-Type")) append("Content-Type:");
+        if (!headers.find("Expect")) append("Expect:");
         return list;
     }
 
     // libcurl's own authorities stay in force; extra ones are added to them, never put in their place.
     void configureAuthorities() {
         CURL* c = curl.get();
-        curl_easy_setopt(c, CURLOPT_CAINFO, defaultCaFile.empty() ? nullptr : defaultCaFile.c_str());
-        curl_easy_setopt(c, CURLOPT_CAPATH, defaultCaPath.empty() ? nullptr : defaultCaPath.c_str());
-        if (extraCaFile.empty()) {
+        const std::string& caFile = trust.defaultCaFile();
+        const std::string& caPath = trust.defaultCaPath();
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.empty() ? nullptr : caFile.c_str());
+        curl_easy_setopt(c, CURLOPT_CAPATH, caPath.empty() ? nullptr : caPath.c_str());
+        // An in-memory bundle replaces the default file (not the default folder), so it carries both.
+        const std::string* bundle = trust.bundle();
+        if (!bundle) {
             curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, nullptr);
             return;
         }
-        // An in-memory bundle replaces the default file (not the default folder), so it carries both.
-        if (caBundle.empty()) {
-            try {
-                caBundle = (defaultCaFile.empty() ? std::string() : readFile(defaultCaFile) + "\n") +
-                           readFile(extraCaFile);
-            } catch (const std::ios_base::failure&) {
-                throw Error(errors::kHttpBase + static_cast<std::int32_t>(CURLE_SSL_CACERT_BADFILE), kSource,
-                            "The certificate authorities in \"" + extraCaFile + "\" could not be read");
-            }
-        }
-        curl_blob blob{caBundle.data(), caBundle.size(), CURL_BLOB_NOCOPY};
+        // The transport only reads a blob it does not copy.
+        curl_blob blob{const_cast<char*>(bundle->data()), bundle->size(), CURL_BLOB_NOCOPY};
         curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
     }
 
@@ -369,12 +231,10 @@ struct HttpRequest::Impl {
     // every connection, so the authorities and the name in the certificate have nothing to add.
     void configureTrust() {
         CURL* c = curl.get();
-        const std::optional<certificates::Endpoint> endpoint = certificates::httpsEndpoint(url);
-        const auto pinned = endpoint ? pins.find(endpoint->key()) : pins.end();
-        const bool usePin = pinned != pins.end();
-        curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, usePin ? pinned->second.c_str() : nullptr);
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, usePin ? 0L : 1L);
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, usePin ? 0L : 2L);
+        const std::string* pin = trust.pinFor(url);
+        curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin ? pin->c_str() : nullptr);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, pin ? 0L : 1L);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, pin ? 0L : 2L);
         configureAuthorities();
     }
 
@@ -458,14 +318,10 @@ struct HttpRequest::Impl {
     // for: another server (or a new user id or password) starts with none and gets credentials only after
     // it asks for them. Spelling the same server differently costs one challenge, nothing more.
     void forgetAuthenticationElsewhere() {
-        const std::size_t authority = url.find("://");
-        const std::string_view origin = std::string_view(url).substr(
-            0, url.find('/', authority == std::string::npos ? 0 : authority + 3));
-        if (origin == authOrigin && user == authUser && password == authPassword) return;
+        Owner owner{std::string(url::serverOf(url)), user, password};
+        if (owner == authOwner) return;
         forgetAuthentication();
-        authOrigin = origin;
-        authUser = user;
-        authPassword = password;
+        authOwner = std::move(owner);
     }
 
     void forgetAuthentication() {
@@ -482,47 +338,34 @@ struct HttpRequest::Impl {
         forgetAuthenticationElsewhere();
         const bool reusedNonce = nonceHeld;
         CURLcode code = perform(headerList);
-        nonceHeld = nonceHeld || digestChallenged;
-        if (code == CURLE_OK && reusedNonce && responseCode() == 401 && digestChallenged) {
+        nonceHeld = nonceHeld || reply.digestChallenged();
+        if (code == CURLE_OK && reusedNonce && responseCode() == 401 && reply.digestChallenged()) {
             forgetAuthentication();
             code = perform(headerList);
-            nonceHeld = digestChallenged;
+            nonceHeld = reply.digestChallenged();
         }
         return code;
     }
 
     // Raises the transport's failure; nothing of the broken reply stays readable.
     [[noreturn]] void fail(CURLcode code) {
-        std::optional<Error> refused = std::move(refusal);
-        const bool askedForAuthentication = statusLineCode == "401";
+        std::optional<http::ReplyReader::Refusal> refused = reply.refusal();
+        const bool askedForAuthentication = reply.statusCode() == "401";
         clearReply();
-        if (cancelled)
-            throw Error(errors::kHttpCancelled, kSource, "Cancelled\r\n" + method + " " + shownUrl);
-        if (refused) throw std::move(*refused);
-        std::string description(http::plainWordsFor(code));
+        // The details name the request as the log shows it, without credentials.
+        const std::string request = method + " " + shownUrl;
+        if (watch.cancelled()) throw Error(errors::kHttpCancelled, kSource, "Cancelled", request);
+        if (refused) throw Error(refused->number, kSource, refused->description, request);
         curl_off_t connectTime = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
-        if (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0) {
-            description = "Could not connect to the server in time";
-        }
-        // The transport's own words say where it failed, except where they would mislead: a header too
-        // large is "Out of memory" to it, and a challenge answered again and again counts as a redirect.
-        bool withDetail = code != CURLE_OUT_OF_MEMORY;
-        if (code == CURLE_TOO_MANY_REDIRECTS && askedForAuthentication) {
-            description = "The server kept asking for authentication";
-            withDetail = false;
-        }
-        if (withDetail) {
-            description +=
-                ": " + (errorBuffer[0] ? std::string(trim(errorBuffer)) : curl_easy_strerror(code));
-        }
-        // The transport keeps the system's error of the last failed connection, also across requests.
-        long osErrno = 0;
-        curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &osErrno);
-        if (osErrno != 0 && code == CURLE_COULDNT_CONNECT)
-            description += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
-        description += "\r\n" + method + " " + shownUrl;
-        throw Error(errors::kHttpBase + static_cast<std::int32_t>(code), kSource, description);
+        long systemError = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_OS_ERRNO, &systemError);
+        std::string description = transport::describe({.code = code,
+                                                       .detail = errorBuffer,
+                                                       .connected = connectTime != 0,
+                                                       .askedForAuthentication = askedForAuthentication,
+                                                       .systemError = systemError});
+        throw Error(transport::errorNumber(code), kSource, description, request);
     }
 };
 
@@ -547,9 +390,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     }
     checkCredentials(user, password);
     const std::string encoded = encodeUrlForRequest(url);
-    const std::size_t schemeEnd = encoded.find("://");
-    const std::string scheme = schemeEnd == std::string::npos ? std::string() : encoded.substr(0, schemeEnd);
-    if (!equalsIgnoreCase(scheme, "http") && !equalsIgnoreCase(scheme, "https")) {
+    if (!url::isHttp(encoded)) {
         throw Error(errors::kHttpBadUrl, kSource,
                     "The URL \"" + std::string(url) + "\" is not an absolute http:// or https:// URL");
     }
@@ -557,12 +398,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     d.url = encoded;
     d.shownUrl = encoded;
     redaction::hideUserInfo(d.shownUrl);
-    {
-        std::lock_guard lock(d.liveMutex);
-        d.liveMethod = d.method;
-        d.liveUrl = d.shownUrl;
-    }
-    d.sent = d.toSend = d.received = d.toReceive = 0;
+    d.watch.begin(d.method, d.shownUrl);
     d.user = user;
     d.password = password;
     d.state = Impl::State::Opened;
@@ -571,41 +407,20 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
 void HttpRequest::setRequestHeader(std::string_view name, std::string_view value) {
     Impl& d = *impl_;
     d.requireState(Impl::State::Opened, "setRequestHeader");
-    if (!isToken(name)) {
-        throw Error(errors::kHttpBadHeader, kSource,
-                    "The header name \"" + text::toValidUtf8(name) + "\" is not allowed in a request");
-    }
-    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-        throw Error(errors::kHttpBadHeader, kSource,
-                    "The value of header \"" + std::string(name) +
-                        "\" contains a line break; it was refused so that no header can be injected");
-    }
-    for (auto& [key, existing] : d.headers) {
-        if (equalsIgnoreCase(key, name)) {
-            existing = value;
-            return;
-        }
-    }
-    d.headers.emplace_back(name, value);
+    d.headers.set(name, value);
 }
 
 void HttpRequest::send(std::string_view body) {
     Impl& d = *impl_;
     d.requireState(Impl::State::Opened, "send");
-    if (const std::string* length = d.header("Content-Length")) {
-        if (trim(*length) != std::to_string(body.size())) {
-            throw Error(errors::kHttpBadHeader, kSource,
-                        "Content-Length \"" + *length + "\" does not match the " +
-                            std::to_string(body.size()) + " octets of the body");
-        }
-    }
+    d.headers.checkLength(body.size());
     d.body = body;
     Slist headerList = d.buildHeaderList();
     const CURLcode code = d.performAuthenticated(headerList.get());
     d.state = Impl::State::Closed;
     if (code != CURLE_OK) d.fail(code);
     d.status = static_cast<int>(d.responseCode());
-    if (d.statusText.empty()) d.statusText = standardReasonPhrase(d.status);
+    d.statusText = d.reply.reason().empty() ? std::string(standardReasonPhrase(d.status)) : d.reply.reason();
     d.state = Impl::State::Done;
 }
 
@@ -625,29 +440,27 @@ std::string HttpRequest::statusText() const {
 
 std::string HttpRequest::responseText() const {
     impl_->requireState(Impl::State::Done, "responseText");
-    return text::decodeToUtf8(impl_->responseBody, text::charsetOf(getResponseHeader("Content-Type")));
+    return text::decodeToUtf8(impl_->reply.body(), text::charsetOf(getResponseHeader("Content-Type")));
 }
 
 std::string HttpRequest::responseTextForError() const {
     impl_->requireState(Impl::State::Done, "responseTextForError");
-    return http::quotedBody(impl_->responseBody, getResponseHeader("Content-Type"), kMaxQuotedReply);
+    return http::quotedBody(impl_->reply.body(), getResponseHeader("Content-Type"), kMaxQuotedReply);
 }
 
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
-    return http::xmlBody(impl_->responseBody, getResponseHeader("Content-Type"));
+    return http::xmlBody(impl_->reply.body(), getResponseHeader("Content-Type"));
 }
 
 std::string_view HttpRequest::responseBody() const {
     impl_->requireState(Impl::State::Done, "responseBody");
-    return impl_->responseBody;
+    return impl_->reply.body();
 }
 
 std::string HttpRequest::getResponseHeader(std::string_view name) const {
-    for (const auto& [key, value] : impl_->responseHeaders) {
-        if (equalsIgnoreCase(key, name)) return value;
-    }
-    return {};
+    const std::string* value = impl_->reply.header(name);
+    return value ? *value : std::string();
 }
 
 void HttpRequest::setTimeouts(const Timeouts& timeouts) {
@@ -655,40 +468,27 @@ void HttpRequest::setTimeouts(const Timeouts& timeouts) {
 }
 
 void HttpRequest::setMaxReplyBytes(std::size_t bytes) {
-    impl_->maxReplyBytes = bytes;
+    impl_->reply.setMaxBytes(bytes);
 }
 
 void HttpRequest::pinPublicKey(const std::string& endpoint, std::string pin) {
-    if (pin.empty()) {
-        impl_->pins.erase(endpoint);
-    } else {
-        impl_->pins[endpoint] = std::move(pin);
-    }
+    impl_->trust.pin(endpoint, std::move(pin));
 }
 
 void HttpRequest::setExtraCaFile(std::string path) {
-    impl_->extraCaFile = std::move(path);
-    impl_->caBundle.clear();
+    impl_->trust.setExtraCaFile(std::move(path));
 }
 
 HttpRequest::Progress HttpRequest::progress() const {
-    const Impl& d = *impl_;
-    Progress progress{.sent = d.sent, .toSend = d.toSend, .received = d.received, .toReceive = d.toReceive};
-    std::lock_guard lock(d.liveMutex);
-    progress.method = d.liveMethod;
-    progress.url = d.liveUrl;
-    return progress;
+    return impl_->watch.progress();
 }
 
 void HttpRequest::cancel() {
-    Impl& d = *impl_;
-    d.cancelled = true;
-    std::lock_guard lock(d.liveMutex);
-    if (d.socket != CURL_SOCKET_BAD) ::shutdown(d.socket, SHUT_RDWR);
+    impl_->watch.cancel();
 }
 
 void HttpRequest::clearCancel() {
-    impl_->cancelled = false;
+    impl_->watch.clearCancel();
 }
 
 void HttpRequest::setExchangeObserver(ExchangeObserver* observer) {

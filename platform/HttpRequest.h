@@ -125,11 +125,6 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Makes a URL valid as a browser would before sending it (see HttpRequest). Every '?' is encoded as %3F: the
-// URLs built here name resources, and a resource path never carries a query (a base URI with a query of its
-// own has no meaning for WebDAV), so "report?v=2.xml" names that document, not "report" with a query.
-std::string encodeUrlForRequest(std::string_view url);
-
 // Raises an Error when the user id or password holds CR, LF or another control character, which could break
 // out of an Authorization header.
 void checkCredentials(std::string_view user, std::string_view password);

@@ -1,11 +1,8 @@
 #include "platform/HttpText.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <memory>
 
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
@@ -17,20 +14,8 @@ namespace http {
 
 namespace {
 
-struct UrlFree {
-    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
-};
-
 bool isTokenChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
-}
-
-std::string urlPart(CURLU* url, CURLUPart part, unsigned int flags = 0) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || !text) return {};
-    std::string out(text);
-    curl_free(text);
-    return out;
 }
 
 }  // namespace
@@ -171,48 +156,6 @@ std::string_view standardReasonPhrase(int status) {
     }
 }
 
-// The transport failures a desktop user actually meets, in plain words.
-std::string_view plainWordsFor(int transportCode) {
-    switch (static_cast<CURLcode>(transportCode)) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return "The server's host name could not be resolved";
-        case CURLE_COULDNT_CONNECT:
-            return "Could not connect to the server";
-        case CURLE_OPERATION_TIMEDOUT:
-            return "The server did not answer in time; the request was abandoned";
-        case CURLE_PARTIAL_FILE:
-            return "The connection closed before the whole reply had arrived";
-        case CURLE_GOT_NOTHING:
-            return "The server closed the connection without sending a reply";
-        case CURLE_RECV_ERROR:
-            return "The connection failed while the reply was being received";
-        case CURLE_SEND_ERROR:
-            return "The connection failed while the request was being sent";
-        // libcurl calls a reply without a status line HTTP/0.9 and refuses it as an unsupported protocol; the
-        // URL's scheme was checked by open, so here it can only be the reply.
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return "The server's reply is not HTTP";
-        case CURLE_PEER_FAILED_VERIFICATION:
-            return "The server's certificate could not be verified";
-        case CURLE_SSL_CONNECT_ERROR:
-            return "The secure connection could not be established";
-        case CURLE_URL_MALFORMAT:
-            return "The URL is not valid";
-        case CURLE_TOO_MANY_REDIRECTS:
-            return "The server redirected the request too many times";
-        case CURLE_LOGIN_DENIED:
-            return "The server refused the user name and password";
-        // libcurl holds a header line of at most CURL_MAX_HTTP_HEADER octets and reports a longer one as
-        // out of memory: a huge status line, Location or Lock-Token.
-        case CURLE_OUT_OF_MEMORY:
-            return "The reply's header is larger than the 100 KiB this client accepts; the request was "
-                   "abandoned";
-        default:
-            return "The request failed";
-    }
-}
-
 bool isXmlMediaType(std::string_view contentType) {
     std::string type(trim(contentType.substr(0, contentType.find(';'))));
     std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -232,13 +175,6 @@ std::optional<StatusLine> statusLineOf(std::string_view line) {
     if (reasonStart != std::string_view::npos)
         status.reason = std::string(trim(line.substr(reasonStart + 1)));
     return status;
-}
-
-// The same server: the same host and port, or the same host moving from http to https.
-bool isSameServer(const Origin& from, const Origin& to) {
-    if (!equalsIgnoreCase(from.host, to.host)) return false;
-    const bool upgrade = equalsIgnoreCase(from.scheme, "http") && equalsIgnoreCase(to.scheme, "https");
-    return upgrade || (equalsIgnoreCase(from.scheme, to.scheme) && from.port == to.port);
 }
 
 std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit) {
@@ -283,44 +219,11 @@ std::string sizeText(std::size_t bytes) {
     return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
 }
 
-std::optional<Origin> originOf(const std::string& base, const std::string& reference) {
-    std::unique_ptr<CURLU, UrlFree> url(curl_url());
-    constexpr unsigned int kLenient = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_URLENCODE;
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), kLenient) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), kLenient) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    return Origin{urlPart(url.get(), CURLUPART_SCHEME), urlPart(url.get(), CURLUPART_HOST),
-                  urlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT)};
-}
-
 }  // namespace http
 
 namespace {
 constexpr const char* kSource = "HttpRequest";
 }  // namespace
-
-std::string encodeUrlForRequest(std::string_view url) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(url.size() + 16);
-    for (std::size_t i = 0; i < url.size(); ++i) {
-        const auto c = static_cast<unsigned char>(url[i]);
-        const bool existingEscape =
-            c == '%' && i + 2 < url.size() && http::isHex(url[i + 1]) && http::isHex(url[i + 2]);
-        // A resource path carries neither a fragment nor a query: '#' and '?' are part of a resource's name.
-        const bool mayNotStand = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}#?", c) != nullptr ||
-                                 (c == '%' && !existingEscape);
-        if (mayNotStand) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
 
 void checkCredentials(std::string_view user, std::string_view password) {
     const auto holdsControl = [](std::string_view text) {

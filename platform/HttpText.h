@@ -1,7 +1,7 @@
 #pragma once
 
-// Text rules of HTTP shared by the request object's parts: names, status lines, media types and where a URL
-// leads. Internal to the platform layer; nothing here knows the transport.
+// Text rules of HTTP shared by the request object's parts: names, status lines and media types. Internal to
+// the platform layer; nothing here knows the transport.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,8 +19,6 @@ bool isHex(char c);
 
 // The standard reason phrase of a status code; empty for a code without one.
 std::string_view standardReasonPhrase(int status);
-// What a person should read first for a failure of the transport (its numeric code).
-std::string_view plainWordsFor(int transportCode);
 // XML media types (text/xml, application/xml, ...+xml), and a body without a label.
 bool isXmlMediaType(std::string_view contentType);
 
@@ -42,15 +40,5 @@ XmlDocument xmlBody(std::string_view body, const std::string& contentType);
 bool isOnlyChunked(std::string_view codings);
 // "512 MiB", or the octets where the size is not whole mebibytes.
 std::string sizeText(std::size_t bytes);
-
-// The scheme, host and port a reference leads to, resolved against the URL it was found at.
-struct Origin {
-    std::string scheme;
-    std::string host;
-    std::string port;
-};
-std::optional<Origin> originOf(const std::string& base, const std::string& reference);
-// The same server: the same host and port, or the same host moving from http to https.
-bool isSameServer(const Origin& from, const Origin& to);
 
 }  // namespace ostrel::http

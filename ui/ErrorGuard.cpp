@@ -54,13 +54,9 @@ ErrorMessage ErrorGuard::describe(const Error& error) {
     char number[64];
     std::snprintf(number, sizeof number, "Error 0x%08X (%d)", static_cast<unsigned>(error.number()),
                   error.number());
-    const std::string& description = error.description();
-    const std::size_t lineEnd = description.find("\r\n");
-    const std::string firstLine = description.substr(0, lineEnd);
-    const std::string rest = lineEnd == std::string::npos ? std::string() : description.substr(lineEnd + 2);
-    return {
-        std::string(number) + "\r\nSource: " + error.source() + "\r\n\r\n" + shortened(firstLine, kShownLine),
-        readable(shortened(rest, kShownDetails))};
+    return {std::string(number) + "\r\nSource: " + error.source() + "\r\n\r\n" +
+                shortened(std::string(error.headline()), kShownLine),
+            readable(shortened(std::string(error.details()), kShownDetails))};
 }
 
 bool ErrorGuard::run(Toolkit& toolkit, const std::function<void()>& handler) {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/HttpRequest.h"
 #include "platform/Redaction.h"
+#include "platform/Url.h"
 
 namespace ostrel {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "platform/HttpRequest.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel {
@@ -26,20 +25,6 @@ TEST(TextCodec, DecodesByCharsetThenByteOrderMarkThenUtf8) {
     EXPECT_EQ(text::charsetOf("text/html;charset=ISO-8859-1;q=1"), "iso-8859-1");
     EXPECT_EQ(text::charsetOf("text/xml; xcharset=a"), "");
     EXPECT_EQ(text::charsetOf("text/xml"), "");
-}
-
-TEST(TextCodec, RequestUrlsAreEncodedOnceLikeABrowserDoes) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"http://h/WebDAV Folder/caf\xC3\xA9.xml", "http://h/WebDAV%20Folder/caf%C3%A9.xml"},
-        {"http://h/a%20b/%zz/100%", "http://h/a%20b/%25zz/100%25"},
-        {"http://h/a\r\nX: y", "http://h/a%0D%0AX:%20y"},
-        // A resource path carries neither a fragment nor a query: both marks are part of the name.
-        {"http://h/report?v=2.xml", "http://h/report%3Fv=2.xml"},
-        {"http://h/a#b?c=d&e", "http://h/a%23b%3Fc=d&e"},
-        {"http://h:8080//x/../y;p=1", "http://h:8080//x/../y;p=1"},
-        {"http://h/\"<>\\^`{|}", "http://h/%22%3C%3E%5C%5E%60%7B%7C%7D"},
-    };
-    for (const auto& [url, encoded] : cases) EXPECT_EQ(encodeUrlForRequest(url), encoded) << url;
 }
 
 }  // namespace
