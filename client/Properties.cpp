@@ -133,10 +133,16 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
 bool WebDAVClient::readWhole(MultistatusReader& reader) const {
     const std::string charset = text::charsetOf(httpRequest_.getResponseHeader("Content-Type"));
     if (reader.finish() && (charset.empty() || text::isUtf8Name(charset))) return true;
-    // A reply in another charset, or one that is not valid UTF-8 after all: loadReply's text, read again.
-    if (isItsOwnText(httpRequest_.responseBody(), charset)) return false;
+    // Read again in one piece, as loadReply reads it: a reply in another charset, or not valid UTF-8 after
+    // all, as its decoded text. One piece also settles what a piece boundary may have made of a literal
+    // holding ">" in a document type declaration, which libxml2's push parser takes for the end of it.
     reader.restart();
-    reader.feed(httpRequest_.responseText());
+    const std::string_view body = httpRequest_.responseBody();
+    if (isItsOwnText(body, charset)) {
+        reader.feed(body);
+    } else {
+        reader.feed(httpRequest_.responseText());
+    }
     return reader.finish();
 }
 

@@ -163,8 +163,8 @@ private:
     XmlDocument loadReply(const char* source) const;
     void sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
                       HttpRequest::BodyReader* reader = nullptr);
-    // Whether the text reader was fed while the reply arrived reads whole, read again as the reply's
-    // decoded text where its octets were not that text.
+    // Whether the reply reader was fed while it arrived is well-formed text, read again in one piece where
+    // it is not, or where the octets were not the reply's text.
     bool readWhole(MultistatusReader& reader) const;
     bool refusesUnlimitedDepth() const;
 

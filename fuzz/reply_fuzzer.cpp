@@ -390,16 +390,24 @@ std::vector<ostrel::CollectionMember> membersOfTree(XmlDocument& reply, std::str
     return members;
 }
 
-// The listing's reading: the reply's text fed to the reader in pieces of the given size.
+// The listing's reading: the reply's text fed to the reader in pieces of the given size, and where that
+// fails once more in one piece, as the client does.
 std::vector<ostrel::CollectionMember> membersRead(std::string_view text, std::size_t piece,
                                                   bool& wellFormed) {
     std::vector<ostrel::CollectionMember> members;
-    ostrel::MultistatusReader reader([&](ostrel::MultistatusResponse& response) {
-        if (std::optional<ostrel::CollectionMember> member = ostrel::memberOf(response, "/dav/c"))
-            members.push_back(std::move(*member));
-    });
+    ostrel::MultistatusReader reader(
+        [&](ostrel::MultistatusResponse& response) {
+            if (std::optional<ostrel::CollectionMember> member = ostrel::memberOf(response, "/dav/c"))
+                members.push_back(std::move(*member));
+        },
+        [&] { members.clear(); });
     for (std::size_t at = 0; at < text.size(); at += piece) reader.feed(text.substr(at, piece));
     wellFormed = reader.finish();
+    if (!wellFormed) {
+        reader.restart();
+        reader.feed(text);
+        wellFormed = reader.finish();
+    }
     return members;
 }
 
