@@ -55,9 +55,9 @@ void ListingFill::member(CollectionMember member) {
         arrived_.push_back(*entry);
     }
     entries_.push_back(std::move(*entry));
-    // Each merge goes over everything sorted so far: done seldom enough that this stays a few times the
-    // entries in all.
-    if (entries_.size() - sortedUpTo_ >= std::max<std::size_t>(kMergeAtLeast, sortedUpTo_ / 8)) sortArrived();
+    // Each merge goes over everything sorted so far: waiting until what came since is half as many keeps all
+    // merges together to about twice the entries, and leaves at most a third to sort at the end.
+    if (entries_.size() - sortedUpTo_ >= std::max<std::size_t>(kMergeAtLeast, sortedUpTo_ / 2)) sortArrived();
 }
 
 void ListingFill::complete() {
