@@ -24,25 +24,13 @@
 #include <vector>
 
 #include "Support.h"
-#include "platform/Toolkit.h"
+#include "support/ScriptedToolkit.h"
 #include "ui/frmUpdate.h"
 
 using namespace ostrel;
 using namespace ostrel::bench;
 
 namespace {
-
-class BenchToolkit : public Toolkit {
-public:
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
-    void MsgBox(const std::string&, const std::string&) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    int Choose(const std::string&, const std::vector<std::string>&, int, int escapeChoice,
-               const std::string&) override {
-        return escapeChoice;
-    }
-    std::string ResultFilePath() override { return {}; }
-};
 
 // A document of the given size as a server hands it out for editing: one element a line.
 QString document(qsizetype bytes) {
@@ -76,7 +64,7 @@ int typing(const Args& args) {
     const std::string kind = args.get("text");
     if (kind != "single-line" && kind != "ampersands") throw std::runtime_error("unknown --text " + kind);
     const QString text = kind == "ampersands" ? QString(bytes, '&') : singleLine(bytes);
-    BenchToolkit toolkit;
+    test::ScriptedToolkit toolkit;
     ui::frmUpdate editor(toolkit);
     editor.show();
     auto* edit = editor.findChild<QPlainTextEdit*>("rtfXMlDoc");
@@ -115,7 +103,7 @@ int main(int argc, char** argv) {
         const Args args(argc, argv);
         if (args.mode() == "typing") return typing(args);
         const QString text = document(args.number("kilobytes", 1000) * 1000);
-        BenchToolkit toolkit;
+        test::ScriptedToolkit toolkit;
         ui::frmUpdate editor(toolkit);
         editor.show();
         auto* edit = editor.findChild<QPlainTextEdit*>("rtfXMlDoc");

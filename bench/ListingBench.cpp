@@ -38,8 +38,8 @@
 #include "Process.h"
 #include "ReplyClock.h"
 #include "Support.h"
-#include "WindowDriving.h"
 #include "support/DavServer.h"
+#include "support/WindowDriver.h"
 #include "ui/frmMain.h"
 
 using namespace ostrel;
@@ -135,14 +135,13 @@ private:
 
 class Window {
 public:
-    Window(BenchToolkit& toolkit, std::string relayThread)
-        : relayThread_(std::move(relayThread)), toolkit_(toolkit), window_(toolkit) {
-        answerLogon("", "");
-        window_.Form_Load();
-        window_.show();
-        field_ = window_.findChild<QLineEdit*>("txtWebDAVResource");
-        list_ = window_.findChild<QListWidget*>("lstResult");
-        getResources_ = window_.findChild<QPushButton*>("Command8");
+    Window(test::ScriptedToolkit& toolkit, const std::string& uri, std::string relayThread)
+        : relayThread_(std::move(relayThread)),
+          toolkit_(toolkit),
+          window_(test::startMainWindow(toolkit, uri, "", "")) {
+        field_ = window_->findChild<QLineEdit*>("txtWebDAVResource");
+        list_ = window_->findChild<QListWidget*>("lstResult");
+        getResources_ = window_->findChild<QPushButton*>("Command8");
         require(field_ && list_ && getResources_, "the main window lacks its controls");
         watch_.emplace(*list_);
     }
@@ -163,7 +162,7 @@ public:
         resetPeak();
         const long before = statusKib("VmRSS:");
         const double cpuBefore = cpuSeconds(relayThread_);
-        const std::size_t messages = toolkit_.messages.size();
+        const std::size_t messages = toolkit_.boxes.size();
         const Clock::time_point start = Clock::now();
         QTest::mouseClick(getResources_, Qt::LeftButton);
         const long growingPaints = static_cast<long>(watch_->rowsPainted.size());
@@ -173,8 +172,7 @@ public:
         // The relay notes the time just after it passed the bytes on, and may be slow to get there.
         QTest::qWait(100);
         listed.lastByteToPainted = secondsBetween(relay.lastReplyByte(), painted);
-        require(toolkit_.messages.size() == messages,
-                "Get resources failed: " + (toolkit_.messages.empty() ? "" : toolkit_.messages.back()));
+        require(toolkit_.boxes.size() == messages, "Get resources failed: " + toolkit_.last());
         requireListed(members, "the listing");
         return listed;
     }
@@ -190,7 +188,7 @@ public:
         });
         QTest::mouseClick(getResources_, Qt::LeftButton);
         const double took = secondsBetween(pressed, Clock::now());
-        require(!toolkit_.messages.empty() && toolkit_.messages.back().find("Cancelled") != std::string::npos,
+        require(toolkit_.last().find("Cancelled") != std::string::npos,
                 "the listing was not cancelled (it took " + std::to_string(wait) + " s and more)");
         requireListed(listedBefore, "a cancelled listing");
         return took;
@@ -216,8 +214,8 @@ private:
     }
 
     const std::string relayThread_;
-    BenchToolkit& toolkit_;
-    ui::frmMain window_;
+    test::ScriptedToolkit& toolkit_;
+    std::unique_ptr<ui::frmMain> window_;
     QLineEdit* field_ = nullptr;
     QListWidget* list_ = nullptr;
     QPushButton* getResources_ = nullptr;
@@ -246,21 +244,19 @@ CurlRun curl(const std::string& url, const std::string& scratch) {
 }
 
 int measure(const Args& args) {
-    const auto settings = settingsOfTheirOwn();
     // The relay's thread is the benchmark's, not the client's: its processor time is left out.
     const std::set<std::string> before = threads();
     ReplyClock relay(static_cast<int>(args.number("port", 0)));
     std::vector<std::string> relayThreads;
     std::ranges::set_difference(threads(), before, std::back_inserter(relayThreads));
     require(relayThreads.size() == 1, "the relay's thread is not to be found");
-    BenchToolkit toolkit;
+    test::ScriptedToolkit toolkit;
     const std::string base = "http://127.0.0.1:" + std::to_string(relay.port()) + "/ostrelwebdavserver";
     // Apart from the folder where the driver keeps this process's own output.
     const std::string scratch = args.get("scratch") + "/curl";
     fs::create_directories(scratch);
-    toolkit.uri = base;
     toolkit.resultFile = scratch + "/result.xml";
-    Window window(toolkit, relayThreads.front());
+    Window window(toolkit, base, relayThreads.front());
     const long members = args.number("members", 0);
     const std::string collection = collectionName(members);
     const std::string url = base + "/" + collection + "/";

@@ -7,21 +7,19 @@
 // Then "Get document" is cancelled from its progress dialog again and again, timed from the Esc key to the
 // command's end.
 #include <QApplication>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Support.h"
-#include "WindowDriving.h"
-#include "platform/Toolkit.h"
 #include "support/ScriptedServer.h"
-#include "ui/frmLogon.h"
+#include "support/WindowDriver.h"
 #include "ui/frmMain.h"
 
 using namespace ostrel;
@@ -55,21 +53,16 @@ double median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const auto settings = settingsOfTheirOwn();
     return runMeasured([&] {
         const Args args(argc, argv);
         const std::string body = document(static_cast<std::size_t>(args.number("megabytes", 20)) * 1000000);
         const double rate = static_cast<double>(args.number("rate", 5));
         test::ScriptedServer server;
-        BenchToolkit toolkit;
-        toolkit.uri = server.baseUrl();
+        test::ScriptedToolkit toolkit;
         toolkit.resultFile = args.get("result");
-        ui::frmMain window(toolkit);
-        answerLogon("", "");
-        window.Form_Load();
-        window.show();
-        window.findChild<QLineEdit*>("txtWebDAVResource")->setText("big.xml");
-        auto* getDocument = window.findChild<QPushButton*>("Command3");
+        const std::unique_ptr<ui::frmMain> window = test::startMainWindow(toolkit, server.baseUrl(), "", "");
+        test::setField(window.get(), "big.xml");
+        auto* getDocument = test::control<QPushButton>(window.get(), "Command3");
 
         // One whole command, watched by a 10 ms timer.
         double longestStall = 0;
@@ -90,8 +83,7 @@ int main(int argc, char** argv) {
         // A stall at the very end shows in the next tick.
         QTest::qWait(30);
         ticker.stop();
-        if (!toolkit.messages.empty())
-            throw std::runtime_error("Get document failed: " + toolkit.messages[0]);
+        if (!toolkit.boxes.empty()) throw std::runtime_error("Get document failed: " + toolkit.boxes[0].text);
         report("get_seconds", whole);
         report("longest_stall", longestStall);
 
@@ -108,8 +100,8 @@ int main(int argc, char** argv) {
             });
             QTest::mouseClick(getDocument, Qt::LeftButton);
             const double took = secondsBetween(pressed, Clock::now());
-            if (toolkit.messages.size() != static_cast<std::size_t>(round + 1) ||
-                toolkit.messages.back().find("Cancelled") == std::string::npos)
+            if (toolkit.boxes.size() != static_cast<std::size_t>(round + 1) ||
+                toolkit.last().find("Cancelled") == std::string::npos)
                 throw std::runtime_error("the command was not cancelled");
             cancels.push_back(took);
             report("cancel_to_ended", took);

@@ -32,18 +32,28 @@
 #include "Data.h"
 #include "ReplyClock.h"
 #include "Support.h"
-#include "WindowDriving.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
-#include "platform/Toolkit.h"
+#include "support/WindowDriver.h"
 #include "ui/XmlView.h"
-#include "ui/frmLogon.h"
 #include "ui/frmMain.h"
 
 using namespace ostrel;
 using namespace ostrel::bench;
+using test::control;
 
 namespace {
+
+// ShowResult asks for the result file's path first thing, which marks when it was called.
+class TimedToolkit : public test::ScriptedToolkit {
+public:
+    Clock::time_point resultPathAsked;
+
+    std::string ResultFilePath() override {
+        resultPathAsked = Clock::now();
+        return ScriptedToolkit::ResultFilePath();
+    }
+};
 
 class PaintWatch : public QObject {
 public:
@@ -66,14 +76,6 @@ std::optional<Clock::time_point> untilPainted(PaintWatch& watch) {
     return Clock::now();
 }
 
-// The result viewer, a window of its own once the first Get document has made it.
-QWidget* viewer() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->objectName() == "frmBrowse") return window;
-    }
-    return nullptr;
-}
-
 // The rows the viewer's model has made: asking for them makes none.
 long rowsMade(const QAbstractItemModel& model, const QModelIndex& parent) {
     long rows = model.rowCount(parent);
@@ -82,23 +84,17 @@ long rowsMade(const QAbstractItemModel& model, const QModelIndex& parent) {
     return rows;
 }
 
-template <typename T>
-T* control(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(name);
-    if (!found) throw std::runtime_error(std::string("no control ") + name);
-    return found;
-}
-
 class Bench {
 public:
-    Bench(const Args& args, BenchToolkit& toolkit) : args_(args), toolkit_(toolkit), window_(toolkit) {}
+    Bench(const Args& args, TimedToolkit& toolkit) : args_(args), toolkit_(toolkit) {}
 
     int run(ReplyClock& relay) {
-        answerLogon(args_.get("user", ""), args_.get("password", ""));
-        window_.Form_Load();
-        window_.show();
-        field_ = control<QLineEdit>(&window_, "txtWebDAVResource");
-        list_ = control<QListWidget>(&window_, "lstResult");
+        const std::string uri =
+            "http://127.0.0.1:" + std::to_string(relay.port()) + args_.get("path", "/ostrelwebdavserver");
+        window_ = test::startMainWindow(toolkit_, uri, QString::fromStdString(args_.get("user", "")),
+                                        QString::fromStdString(args_.get("password", "")));
+        field_ = control<QLineEdit>(window_.get(), "txtWebDAVResource");
+        list_ = control<QListWidget>(window_.get(), "lstResult");
         list_->viewport()->installEventFilter(&listPainted_);
 
         // One unmeasured round with small data: fonts, styles and the viewer window are made once per run.
@@ -118,16 +114,16 @@ public:
 private:
     bool failed(const std::string& what) {
         std::fprintf(stderr, "%s\n", what.c_str());
-        for (const std::string& message : toolkit_.messages)
-            std::fprintf(stderr, "message: %s\n", message.c_str());
+        for (const test::ScriptedToolkit::Shown& box : toolkit_.boxes)
+            std::fprintf(stderr, "message: %s\n", box.text.c_str());
         return false;
     }
 
     bool click(const char* command, const std::string& resource) {
         field_->setText(QString::fromStdString(resource));
-        const std::size_t before = toolkit_.messages.size();
-        QTest::mouseClick(control<QPushButton>(&window_, command), Qt::LeftButton);
-        return toolkit_.messages.size() == before;
+        const std::size_t before = toolkit_.boxes.size();
+        test::click(window_.get(), command);
+        return toolkit_.boxes.size() == before;
     }
 
     bool listOnce(const std::string& collection, long expected, const ReplyClock* relay) {
@@ -155,7 +151,7 @@ private:
         viewerPainted_.painted = false;
         const Clock::time_point start = Clock::now();
         if (!click("Command3", document)) return failed("Get document failed for " + document);
-        QWidget* browser = viewer();
+        QWidget* browser = test::topLevel("frmBrowse");
         if (!browser) return failed("no viewer after Get document");
         auto* tree = control<QTreeView>(browser, "xmlTree");
         if (!watching_) {
@@ -187,8 +183,8 @@ private:
     }
 
     const Args& args_;
-    BenchToolkit& toolkit_;
-    ui::frmMain window_;
+    TimedToolkit& toolkit_;
+    std::unique_ptr<ui::frmMain> window_;
     QLineEdit* field_ = nullptr;
     QListWidget* list_ = nullptr;
     PaintWatch listPainted_;
@@ -233,14 +229,11 @@ int findOnce(const Args& args) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const auto settings = settingsOfTheirOwn();
     return runMeasured([&] {
         const Args args(argc, argv);
         if (args.mode() == "find") return findOnce(args);
         ReplyClock relay(static_cast<int>(args.number("port", 0)));
-        BenchToolkit toolkit;
-        toolkit.uri =
-            "http://127.0.0.1:" + std::to_string(relay.port()) + args.get("path", "/ostrelwebdavserver");
+        TimedToolkit toolkit;
         toolkit.resultFile = args.get("result");
         Bench bench(args, toolkit);
         return bench.run(relay);

@@ -79,20 +79,6 @@ bool iconvEach(std::string_view bytes, const std::string& charset, Take take) {
     return true;
 }
 
-// Decodes with iconv. The output's size is measured first, so a large reply never exists three times over
-// while the text grows.
-bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
-    std::size_t size = 0;
-    if (!iconvEach(bytes, charset, [&size](std::string_view piece) { size += piece.size(); })) return false;
-    out.clear();
-    out.reserve(size);
-    return iconvEach(bytes, charset, [&out](std::string_view piece) { out.append(piece); });
-}
-
-}  // namespace
-
-namespace {
-
 // The end of the valid UTF-8 run that starts at `from`. Replies are large, almost always valid and mostly
 // ASCII, so ASCII is skipped eight bytes at a time.
 std::size_t validRunEnd(std::string_view bytes, std::size_t from) {
@@ -107,6 +93,20 @@ std::size_t validRunEnd(std::string_view bytes, std::size_t from) {
         if (length == 0) return at;
         at += length;
     }
+}
+
+// Decodes with iconv. The output's size is measured first, so a large reply never exists three times over
+// while the text grows.
+bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
+    std::size_t size = 0;
+    if (!iconvEach(bytes, charset, [&size](std::string_view piece) { size += piece.size(); })) return false;
+    out.clear();
+    out.reserve(size);
+    iconvEach(bytes, charset, [&out](std::string_view piece) { out.append(piece); });
+    // glibc passes code points beyond U+10FFFF through, from UTF-8 under names of its own ("iso-10646/utf8/")
+    // and from UCS-4; the text must be valid all the same.
+    if (validRunEnd(out, 0) != out.size()) out = toValidUtf8(out);
+    return true;
 }
 
 }  // namespace

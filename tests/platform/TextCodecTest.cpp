@@ -19,6 +19,8 @@ TEST(TextCodec, DecodesByCharsetThenByteOrderMarkThenUtf8) {
         {"a\xFF.\xC0\xAF", "", "a" + fffd + "." + fffd + fffd},
         {"c\xED\xA0\x80.\xE2\x82", "", "c" + fffd + fffd + fffd + "." + fffd + fffd},
         {"caf\xC3\xA9", "x-no-such-charset", "caf\xC3\xA9"},  // an unknown charset falls back to UTF-8
+        // Beyond U+10FFFF, which iconv lets through from UTF-8 under a name of its own.
+        {"a\xF4\x90\x80\x80", "iso-10646/utf8/", "a" + fffd + fffd + fffd + fffd},
     };
     for (const auto& [octets, charset, text] : cases) EXPECT_EQ(text::decodeToUtf8(octets, charset), text);
     EXPECT_EQ(text::charsetOf("text/xml; charset=\"UTF-8\""), "utf-8");

@@ -58,7 +58,9 @@ inline void logOn(ui::frmLogon* dialog, const QString& user, const QString& pass
 
 // Starts the main window: the URI prompt answered with a server URI, the logon dialog with the credentials.
 // Each window keeps its drafts in a folder of its own, so no test sees another's.
-inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, const std::string& uri) {
+inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, const std::string& uri,
+                                                    const QString& user = "demo",
+                                                    const QString& password = "demo") {
     static QTemporaryDir states;
     static int started = 0;
     qputenv("XDG_STATE_HOME", (states.path() + "/" + QString::number(++started)).toLocal8Bit());
@@ -66,7 +68,7 @@ inline std::unique_ptr<ui::frmMain> startMainWindow(ScriptedToolkit& toolkit, co
     qputenv("XDG_CONFIG_HOME", (states.path() + "/config" + QString::number(started)).toLocal8Bit());
     toolkit.inputs.push_back(uri);
     auto window = std::make_unique<ui::frmMain>(toolkit);
-    whenLogonShows([](ui::frmLogon* dialog) { logOn(dialog, "demo", "demo"); });
+    whenLogonShows([user, password](ui::frmLogon* dialog) { logOn(dialog, user, password); });
     window->Form_Load();
     window->show();
     return window;
