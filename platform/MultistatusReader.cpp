@@ -81,6 +81,8 @@ struct MultistatusReader::Impl {
     std::string start;           // the first octets, until it is known whether they are a byte-order mark
     bool started = false;
     bool broken = false;
+    bool rootClosed = false;
+    bool ended = false;  // what follows is not part of the document
     bool multistatus = false;
     int depth = 0;     // of the element being read; the root is 1
     int preserve = 0;  // depth of the outermost element whose white space is kept; 0 for none
@@ -135,11 +137,23 @@ struct MultistatusReader::Impl {
         parser->_private = this;
         failure = nullptr;
         start.clear();
-        started = broken = multistatus = inResponse = inPropstat = inProp = inType = false;
+        started = broken = rootClosed = ended = multistatus = inResponse = inPropstat = inProp = inType =
+            false;
         depth = preserve = 0;
         target = nullptr;
         text.clear();
         run.clear();
+    }
+
+    void take(std::string_view piece) {
+        if (ended) return;
+        const std::size_t nul = piece.find('\0');
+        if (nul == std::string_view::npos) return push(piece, false);
+        push(piece.substr(0, nul), false);
+        // libxml2 reading a whole text takes a NUL after the root element for the text's end; inside, it is
+        // an error like any other.
+        ended = rootClosed;
+        if (!ended) push(piece.substr(nul), false);
     }
 
     void push(std::string_view piece, bool last) {
@@ -273,7 +287,7 @@ struct MultistatusReader::Impl {
             if (hasPropstat) onResponse(response);
         }
         if (preserve == depth) preserve = 0;
-        --depth;
+        rootClosed = --depth == 0;
     }
 
     void endPropstat() {
@@ -293,21 +307,22 @@ MultistatusReader& MultistatusReader::operator=(MultistatusReader&& other) noexc
 
 void MultistatusReader::feed(std::string_view text) {
     Impl& d = *impl_;
-    if (d.started) return d.push(text, false);
+    if (d.started) return d.take(text);
     // A byte-order mark may come split over pieces.
     d.start.append(text);
     if (d.start.size() < kUtf8Bom.size() && kUtf8Bom.starts_with(d.start)) return;
     d.started = true;
     std::string_view first = d.start;
     if (first.starts_with(kUtf8Bom)) first.remove_prefix(kUtf8Bom.size());
-    d.push(first, false);
+    d.take(first);
     std::string().swap(d.start);
 }
 
 bool MultistatusReader::finish() {
     Impl& d = *impl_;
-    d.push(d.started ? std::string_view() : std::string_view(d.start), true);
+    if (!d.started) d.take(d.start);
     d.started = true;
+    d.push({}, true);
     return !d.broken;
 }
 

@@ -275,6 +275,10 @@ TEST(MultistatusReader, ReadsEachResponseAsADocumentWouldShowIt) {
          "/caf\xC3\xA9 b||;a z||"},
         {"<D:error xmlns:D='DAV:'><D:response><D:href>/e</D:href><D:propstat/></D:response></D:error>", ""},
         {open + "<D:response><D:href>/a</D:href><D:propstat/></D:response><D:response>", "/a||;!"},
+        // A NUL after the root element ends the text, as it ends a document read whole.
+        {open + "<D:response><D:href>/a</D:href><D:propstat/></D:response></D:multistatus>" +
+             std::string(1, '\0') + "<x",
+         "/a||"},
         {"<D:error><DAV:propfind-finite-depth/></D:error>", "!"},
         // An entity is never expanded, not even into an element of the reply.
         {"<!DOCTYPE m [<!ENTITY e \"<href xmlns='DAV:'>/x</href>\">]>" + open +
