@@ -44,7 +44,8 @@ using test::control;
 
 namespace {
 
-// ShowResult asks for the result file's path first thing, which marks when it was called.
+// The result steps of a command ask for the result file's path first thing (on the worker), which marks when
+// ShowResult's work begins.
 class TimedToolkit : public test::ScriptedToolkit {
 public:
     Clock::time_point resultPathAsked;

@@ -58,7 +58,7 @@ inline constexpr std::int32_t kHttpBadCredentials = static_cast<std::int32_t>(0x
 inline constexpr std::int32_t kHttpRedirectElsewhere = static_cast<std::int32_t>(0x800C0104u);
 // A reply the request object refuses to read: a transfer coding it never asked for.
 inline constexpr std::int32_t kHttpRefusedReply = static_cast<std::int32_t>(0x800C0105u);
-// The user cancelled the request while it was in flight.
+// The user cancelled a command: its request in flight, or a step after it (writing or reading the result).
 inline constexpr std::int32_t kHttpCancelled = static_cast<std::int32_t>(0x800C0110u);
 // XML document service: an unknown property or an XPath expression that does not compile.
 inline constexpr std::int32_t kXmlBadArgument = static_cast<std::int32_t>(0x800C0200u);

@@ -60,6 +60,10 @@ void remove(const std::string& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail(errno, "Cannot delete", path);
 }
 
+void replace(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "Cannot replace", to);
+}
+
 std::string readAll(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) fail(errno, "Cannot open", path);

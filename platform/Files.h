@@ -10,6 +10,8 @@ namespace ostrel::files {
 bool exists(const std::string& path);
 // Removes a file; a file that is already gone is not an error.
 void remove(const std::string& path);
+// Puts a file in another's place in one step: readers see the old file or the new one, never neither.
+void replace(const std::string& from, const std::string& to);
 std::string readAll(const std::string& path);
 // Who may read a file written here: everyone (0644), or only its owner (0600), for files that hold what the
 // user typed or received (a saved protocol log, drafts, settings).

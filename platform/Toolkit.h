@@ -35,7 +35,8 @@ public:
     // defaultChoice, Esc escapeChoice.
     virtual int Choose(const std::string& question, const std::vector<std::string>& choices,
                        int defaultChoice, int escapeChoice, const std::string& title) = 0;
-    // The file through which reply documents are handed to the viewer and the editor.
+    // The file through which reply documents are handed to the viewer and the editor. Asked on the worker
+    // thread too, where a command's job comes to writing its reply there.
     virtual std::string ResultFilePath() = 0;
 };
 

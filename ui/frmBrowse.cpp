@@ -3,7 +3,6 @@
 #include <QPushButton>
 
 #include "ui/Icons.h"
-#include "ui/Twips.h"
 #include "ui/XmlView.h"
 
 namespace ostrel::ui {
@@ -16,7 +15,10 @@ constexpr QRect kHide(9120, 5640, 1095, 255);
 }  // namespace
 
 frmBrowse::frmBrowse(QWidget* parent)
-    : QWidget(parent, Qt::Window), WebBrowser1(new XmlView(this)), Command1(new QPushButton("&Hide", this)) {
+    : QWidget(parent, Qt::Window),
+      WebBrowser1(new XmlView(this)),
+      Command1(new QPushButton("&Hide", this)),
+      placements(kDrawnClientArea, AnchoredLayout::Smaller::KeepsDrawn) {
     setObjectName("frmBrowse");
     setWindowTitle("Result");
     setWindowIcon(viewerIcon());
@@ -26,22 +28,18 @@ frmBrowse::frmBrowse(QWidget* parent)
     WebBrowser1->setObjectName("WebBrowser1");
     WebBrowser1->setAccessibleName("Result");
     Command1->setObjectName("Command1");
-    arrangeControls();
+    // The document takes the room a larger window gives; Hide keeps to the bottom right corner.
+    placements.add(WebBrowser1, kViewer, kAllEdges);
+    placements.add(Command1, kHide, kRight | kBottom);
+    placements.arrange(rect());
     setTabOrder(WebBrowser1, Command1);
 
     connect(Command1, &QPushButton::clicked, this, &frmBrowse::Command1_Click);
 }
 
-void frmBrowse::arrangeControls() {
-    // The document takes the room a larger window gives; Hide keeps to the bottom right corner.
-    const QSize extra = extraRoom(size(), kDrawnClientArea);
-    placeTwips(WebBrowser1, kViewer, {}, extra);
-    placeTwips(Command1, kHide, {extra.width(), extra.height()}, {});
-}
-
 void frmBrowse::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    arrangeControls();
+    placements.arrange(rect());
 }
 
 void frmBrowse::ShowPage(const QString& uri) {
@@ -50,10 +48,6 @@ void frmBrowse::ShowPage(const QString& uri) {
 
 void frmBrowse::ShowPage(XmlPage page) {
     WebBrowser1->showPage(std::move(page));
-}
-
-void frmBrowse::ReleasePage() {
-    WebBrowser1->release();
 }
 
 void frmBrowse::Command1_Click() {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "ui/Twips.h"
 #include "ui/XmlView.h"
 
 class QPushButton;
@@ -17,8 +18,6 @@ public:
     void ShowPage(const QString& uri);
     // Shows a file already read (off the user-interface thread, by XmlView::read).
     void ShowPage(XmlPage page);
-    // Lets go of the shown document before a large new one is read.
-    void ReleasePage();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -27,9 +26,9 @@ private slots:
     void Command1_Click();
 
 private:
-    void arrangeControls();
     XmlView* WebBrowser1;
     QPushButton* Command1;
+    AnchoredLayout placements;
 };
 
 }  // namespace ostrel::ui

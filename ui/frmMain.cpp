@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,15 +13,15 @@
 
 #include "client/Names.h"
 #include "client/Replies.h"
-#include "platform/Files.h"
 #include "platform/HttpRequest.h"
 #include "ui/Browsing.h"
+#include "ui/CommandSteps.h"
 #include "ui/ErrorGuard.h"
 #include "ui/FolderLists.h"
 #include "ui/Icons.h"
+#include "ui/JobRunner.h"
 #include "ui/Keyring.h"
 #include "ui/ListingFill.h"
-#include "ui/RequestRunner.h"
 #include "ui/ServerMemory.h"
 #include "ui/ServerTrust.h"
 #include "ui/Shortcuts.h"
@@ -60,7 +59,10 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* captio
 
 }  // namespace
 
-frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), toolkit(toolkitToUse) {
+frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent)
+    : QWidget(parent),
+      toolkit(toolkitToUse),
+      placements(kDrawnClientArea, AnchoredLayout::Smaller::KeepsDrawn) {
     setObjectName("frmMain");
     setWindowTitle("Simple WebDAV client");
     setWindowIcon(mainWindowIcon());
@@ -70,12 +72,8 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent) : QWidget(parent), tool
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
-    // Smaller, the controls drawn at the right and bottom would be cut off: every one stays whole, with the
-    // margin the drawing leaves at the left and top.
-    QRect drawn;
-    for (const Placement& placement : placements) drawn |= placement.twips;
-    setMinimumSize(twips(drawn.x() + drawn.right() + 1),
-                   twips(drawn.y() + drawn.bottom() + 1) + menuBar->sizeHint().height());
+    // Smaller, the controls drawn at the right and bottom would be cut off: every one stays whole.
+    setMinimumSize(placements.wholeControls() + QSize(0, menuBar->sizeHint().height()));
     arrangeControls();
 }
 
@@ -109,25 +107,24 @@ void frmMain::buildControls() {
     lblPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     // The list takes the room a larger window gives; the local folder controls to its right keep beside it.
-    placements = {
-        {Label1, {240, 360, 1335, 255}, Follow::Stays},
-        {txtWebDAVResource, {240, 720, 5415, 285}, Follow::Stays},
-        {Command1, {5880, 360, 1335, 255}, Follow::Stays},
-        {Command2, {5880, 720, 1335, 255}, Follow::Stays},
-        {Command3, {7680, 360, 1455, 255}, Follow::Stays},
-        {Command4, {7680, 1200, 1455, 255}, Follow::Stays},
-        {Command5, {7680, 1560, 1455, 255}, Follow::Stays},
-        {Command6, {9360, 1200, 855, 795}, Follow::Stays},
-        {Command7, {5880, 1080, 1335, 255}, Follow::Stays},
-        {Command8, {240, 1200, 1335, 255}, Follow::Stays},
-        {lstResult, {360, 2280, 5415, 2595}, Follow::Grows},
-        {Command9, {9360, 360, 855, 795}, Follow::Stays},
-        {Command10, {7680, 720, 1455, 255}, Follow::Stays},
-        {Command11, {8400, 4800, 1455, 255}, Follow::MovesRight},
-        {Drive1, {6000, 2280, 3855, 315}, Follow::MovesRight},
-        {Dir1, {6000, 2640, 3855, 1440}, Follow::MovesRight},
-        {lblPath, {6000, 4080, 3855, 255}, Follow::MovesRight},
-    };
+    constexpr int kMovesRight = kTop | kRight;
+    placements.add(Label1, {240, 360, 1335, 255});
+    placements.add(txtWebDAVResource, {240, 720, 5415, 285});
+    placements.add(Command1, {5880, 360, 1335, 255});
+    placements.add(Command2, {5880, 720, 1335, 255});
+    placements.add(Command3, {7680, 360, 1455, 255});
+    placements.add(Command4, {7680, 1200, 1455, 255});
+    placements.add(Command5, {7680, 1560, 1455, 255});
+    placements.add(Command6, {9360, 1200, 855, 795});
+    placements.add(Command7, {5880, 1080, 1335, 255});
+    placements.add(Command8, {240, 1200, 1335, 255});
+    placements.add(lstResult, {360, 2280, 5415, 2595}, kAllEdges);
+    placements.add(Command9, {9360, 360, 855, 795});
+    placements.add(Command10, {7680, 720, 1455, 255});
+    placements.add(Command11, {8400, 4800, 1455, 255}, kMovesRight);
+    placements.add(Drive1, {6000, 2280, 3855, 315}, kMovesRight);
+    placements.add(Dir1, {6000, 2640, 3855, 1440}, kMovesRight);
+    placements.add(lblPath, {6000, 4080, 3855, 255}, kMovesRight);
 
     // Tab order as laid out: the field first, then the commands, the list and the local folder controls.
     const QList<QWidget*> order = {txtWebDAVResource, Command1,  Command2,  Command3, Command4,
@@ -229,12 +226,7 @@ void frmMain::describeForAssistiveTools() {
 void frmMain::arrangeControls() {
     const int menuHeight = menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, width(), menuHeight);
-    const QSize extra = extraRoom(QSize(width(), height() - menuHeight), kDrawnClientArea);
-    for (const Placement& placement : placements) {
-        const QPoint shift(placement.follow == Follow::MovesRight ? extra.width() : 0, menuHeight);
-        const QSize growth = placement.follow == Follow::Grows ? extra : QSize();
-        placeTwips(placement.control, placement.twips, shift, growth);
-    }
+    placements.arrange(QRect(0, menuHeight, width(), height() - menuHeight));
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
@@ -261,7 +253,7 @@ void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
         davClient->SetExchangeObserver(logWindow.get());
-        runner = std::make_unique<RequestRunner>(*davClient, this);
+        runner = std::make_unique<JobRunner>(this);
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);
         startRemembering();
@@ -349,10 +341,10 @@ void frmMain::Command8_Click() {
     guarded([this] {
         // Input waits while the command runs, so the field read now is the one the listing ends with.
         ListingFill fill(*lstResult, field());
-        runner->run("Get resources", [&, resource = field()] {
-            listCollection(*davClient, resource, fill);
-            fill.complete();
-        });
+        runner->run("Get resources", requestJob(*davClient, [&, resource = field()] {
+                        listCollection(*davClient, resource, fill);
+                        fill.complete();
+                    }));
         fill.show();
         lastPicked.clear();
     });
@@ -388,27 +380,15 @@ void frmMain::Dir1_PathRequested(const QString& path) {
     guarded([this, &path] { Dir1->setPath(path); });
 }
 
-void frmMain::ShowResult(XmlDocument reply) {
+XmlPage frmMain::resultSteps(JobProgress& job, XmlDocument reply) {
+    // Asked here rather than before the job: the path is where the result's steps begin.
+    return resultPage(job, std::move(reply), toolkit.ResultFilePath());
+}
+
+void frmMain::ShowResult(XmlPage page) {
     resultOrigin = {};
-    const std::string path = toolkit.ResultFilePath();
-    // Writing, reading back and parsing a large result take a while: they run off the user-interface
-    // thread, and the busy cursor stays until the viewer has painted the new document. The step offers no
-    // Cancel: libxml2 cannot stop part way, and the previous result is let go of before it starts.
+    // The busy cursor stays until the viewer has painted the new document.
     BusyCursor busy;
-    if (browser) browser->ReleasePage();
-    XmlPage page = runner->run(
-        "Result",
-        [&] {
-            files::makeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
-            if (files::exists(path)) files::remove(path);
-            reply.save(path);
-            {
-                // A large document takes a while to free as well.
-                const XmlDocument freed = std::move(reply);
-            }
-            return XmlView::read(QString::fromStdString(path));
-        },
-        RequestRunner::Cancel::NotOffered);
     if (!browser) browser = std::make_unique<frmBrowse>();
     browser->ShowPage(std::move(page));
     browser->show();
@@ -422,23 +402,28 @@ void frmMain::ShowResult(XmlDocument reply) {
 void frmMain::Command1_Click() {
     guarded([this] {
         if (!confirmWholeServer("Property names")) return;
-        ShowResult(runner->run("Property names",
-                               [&, resource = field()] { return davClient->GetAllPropertyNames(resource); }));
+        ShowResult(runner->run("Property names", [&, resource = field()](JobProgress& job) {
+            beginRequest(job, *davClient);
+            return resultSteps(job, davClient->GetAllPropertyNames(resource));
+        }));
     });
 }
 
 void frmMain::Command2_Click() {
     guarded([this] {
         if (!confirmWholeServer("All properties")) return;
-        ShowResult(runner->run("All properties",
-                               [&, resource = field()] { return davClient->GetAllProperties(resource); }));
+        ShowResult(runner->run("All properties", [&, resource = field()](JobProgress& job) {
+            beginRequest(job, *davClient);
+            return resultSteps(job, davClient->GetAllProperties(resource));
+        }));
     });
 }
 
 void frmMain::Command9_Click() {
     guarded([this] {
         if (!confirmWholeServer("Lock")) return;
-        runner->run("Lock", [&, resource = field()] { davClient->LockResource(resource); });
+        runner->run("Lock",
+                    requestJob(*davClient, [&, resource = field()] { davClient->LockResource(resource); }));
         message("Resource " + field() + " has been locked\r\nLock token is " + davClient->opaquetoken());
         lockToken = davClient->opaquetoken();
     });
@@ -446,7 +431,9 @@ void frmMain::Command9_Click() {
 
 void frmMain::Command6_Click() {
     guarded([this] {
-        runner->run("Unlock", [&, resource = field()] { davClient->UnlockResource(resource, lockToken); });
+        runner->run("Unlock", requestJob(*davClient, [&, resource = field()] {
+                        davClient->UnlockResource(resource, lockToken);
+                    }));
         message("Resource " + field() + " has been unlocked");
         lockToken.clear();
     });
@@ -455,9 +442,9 @@ void frmMain::Command6_Click() {
 void frmMain::Command7_Click() {
     guarded([this] {
         if (!confirmWholeServer("OpaqueToken")) return;
-        XmlDocument reply = runner->run("OpaqueToken", [&, resource = field()] {
-            return davClient->FindPropertyByName(resource, "lockdiscovery");
-        });
+        XmlDocument reply = runner->run("OpaqueToken", requestJob(*davClient, [&, resource = field()] {
+                                            return davClient->FindPropertyByName(resource, "lockdiscovery");
+                                        }));
         const XmlNode locktoken = replies::firstLockToken(reply);
         if (!locktoken && !replies::reportsLockDiscovery(reply)) {
             // rclone answers lockdiscovery as a property it does not have: no token, and no word on locks.

@@ -5,11 +5,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "client/WebDAVClient.h"
 #include "platform/Toolkit.h"
 #include "ui/Drafts.h"
+#include "ui/Twips.h"
 
 class QCompleter;
 class QLabel;
@@ -25,14 +25,16 @@ namespace ostrel::ui {
 
 class DirListBox;
 class DriveListBox;
+class JobProgress;
+class JobRunner;
 class Keyring;
 class ServerMemory;
 class ServerTrust;
-class RequestRunner;
 class frmBrowse;
 class frmLog;
 class frmLogon;
 class frmUpdate;
+struct XmlPage;
 
 // The main window: it owns the one WebDAV client, starts up by asking for the server and the credentials,
 // and runs every command. Each handler reads the resource field, makes at most one request, and shows the
@@ -85,14 +87,6 @@ private slots:
     void draftTimer_Timer();
 
 private:
-    // How a control follows its window when the window is larger than drawn.
-    enum class Follow { Stays, Grows, MovesRight };
-    struct Placement {
-        QWidget* control;
-        QRect twips;
-        Follow follow;
-    };
-
     void buildControls();
     void buildMenus();
     void describeForAssistiveTools();
@@ -101,7 +95,10 @@ private:
     bool guarded(const std::function<void()>& handler);
     void message(const std::string& text);
     std::string field() const;
-    void ShowResult(XmlDocument reply);
+    // A reply document is shown in two halves: written to the result file and read back as the last steps
+    // of the command's job, on the worker; then shown in the viewer.
+    XmlPage resultSteps(JobProgress& job, XmlDocument reply);
+    void ShowResult(XmlPage page);
 
     // Before the editor's text is replaced or the server or user changes: text that is not stored is
     // stored, discarded, or kept by answering Cancel. True when the command may go on.
@@ -141,13 +138,13 @@ private:
     DirListBox* Dir1;
     QLabel* lblPath;
     QMenuBar* menuBar;
-    std::vector<Placement> placements;
+    AnchoredLayout placements;
 
     // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
     std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.
-    std::unique_ptr<RequestRunner> runner;
+    std::unique_ptr<JobRunner> runner;
     frmLogon* logonForm = nullptr;  // a child of this window
     std::unique_ptr<frmUpdate> updform;
     std::unique_ptr<frmBrowse> browser;

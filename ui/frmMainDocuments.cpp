@@ -3,9 +3,13 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <exception>
+#include <optional>
+
 #include "platform/Error.h"
+#include "ui/CommandSteps.h"
 #include "ui/ErrorGuard.h"
-#include "ui/RequestRunner.h"
+#include "ui/JobRunner.h"
 #include "ui/Text.h"
 #include "ui/frmMain.h"
 #include "ui/frmUpdate.h"
@@ -38,12 +42,13 @@ void frmMain::Command3_Click() {
     guarded([this] {
         std::string etag;
         const std::string resource = field();
-        XmlDocument reply = runner->run("Get document", [&] {
+        XmlPage page = runner->run("Get document", [&](JobProgress& job) {
+            beginRequest(job, *davClient);
             XmlDocument document = davClient->GetDocument(resource);
             etag = davClient->FetchedETag(resource);
-            return document;
+            return resultSteps(job, std::move(document));
         });
-        ShowResult(std::move(reply));
+        ShowResult(std::move(page));
         resultOrigin = {resource, etag, true};
     });
 }
@@ -77,10 +82,17 @@ void frmMain::mnuEditor_Click() {
 void frmMain::Command5_Click() {
     guarded([this] {
         if (!toolkit.AskYesNo("Delete the document " + field() + " from the server?", kAppTitle)) return;
-        XmlDocument reply = runner->run(
-            "Delete document", [&, resource = field()] { return davClient->DeleteDocument(resource, ""); });
-        if (reply.hasChildNodes()) {
-            ShowResult(std::move(reply));
+        std::optional<XmlPage> page = runner->run(
+            "Delete document", [&, resource = field()](JobProgress& job) -> std::optional<XmlPage> {
+                beginRequest(job, *davClient);
+                XmlDocument reply = davClient->DeleteDocument(resource, "");
+                if (!reply.hasChildNodes()) return std::nullopt;
+                // Deleted: a Cancel now could not bring the document back.
+                job.withholdCancel();
+                return resultSteps(job, std::move(reply));
+            });
+        if (page) {
+            ShowResult(std::move(*page));
         } else {
             message("Resource " + field() + " deleted");
         }
@@ -90,8 +102,9 @@ void frmMain::Command5_Click() {
 void frmMain::Command11_Click() {
     guarded([this] {
         if (!confirmWholeServer("Copy document")) return;
-        runner->run("Copy document",
-                    [&, resource = field()] { davClient->CopyResource(resource, kCopyDestination); });
+        runner->run("Copy document", requestJob(*davClient, [&, resource = field()] {
+                        davClient->CopyResource(resource, kCopyDestination);
+                    }));
     });
 }
 
@@ -108,11 +121,32 @@ void frmMain::updform_UpdateDoc(const QString& xmldoc) {
 
 bool frmMain::storeEditorText(const std::string& xmldoc) {
     const std::string resource = field();
-    const auto store = [&](const StoreExpectation& expected) {
-        return runner->run("Update document",
-                           [&] { return davClient->StoreDocument(resource, xmldoc, lockToken, expected); });
+    // The store's reply, when it has one to show, goes on to the result file in the same job. Failing to show
+    // it does not undo the store: that failure is raised once the editor knows the text is stored.
+    struct Stored {
+        StoreConflict conflict;
+        std::string etag;
+        std::optional<XmlPage> page;
+        std::exception_ptr notShown;
     };
-    WebDAVClient::StoreResult result = store(expectationFor(updform->origin(), resource));
+    const auto store = [&](const StoreExpectation& expected) {
+        return runner->run("Update document", [&](JobProgress& job) {
+            beginRequest(job, *davClient);
+            WebDAVClient::StoreResult stored =
+                davClient->StoreDocument(resource, xmldoc, lockToken, expected);
+            Stored result{stored.conflict, std::move(stored.etag), std::nullopt, nullptr};
+            if (stored.conflict != StoreConflict::None || !stored.reply.hasChildNodes()) return result;
+            // Stored: a Cancel now could not take the text back from the server.
+            job.withholdCancel();
+            try {
+                result.page = resultSteps(job, std::move(stored.reply));
+            } catch (...) {
+                result.notShown = std::current_exception();
+            }
+            return result;
+        });
+    };
+    Stored result = store(expectationFor(updform->origin(), resource));
     if (result.conflict != StoreConflict::None) {
         if (toolkit.Choose(conflictQuestion(result.conflict, resource), {"Replace it", "Keep editing"}, 1, 1,
                            kAppTitle) != 0)
@@ -122,8 +156,9 @@ bool frmMain::storeEditorText(const std::string& xmldoc) {
     // The text is on the server now; until here a failure leaves the editor open with it.
     updform->Stored({resource, result.etag, true});
     forgetDraft();
-    if (result.reply.hasChildNodes()) {
-        ShowResult(std::move(result.reply));
+    if (result.notShown) std::rethrow_exception(result.notShown);
+    if (result.page) {
+        ShowResult(std::move(*result.page));
     } else {
         message("Document updated");
     }

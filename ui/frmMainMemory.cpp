@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QStringListModel>
 
+#include "ui/JobRunner.h"
 #include "ui/Keyring.h"
-#include "ui/RequestRunner.h"
 #include "ui/ServerMemory.h"
 #include "ui/ServerTrust.h"
 #include "ui/frmLogon.h"

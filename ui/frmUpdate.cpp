@@ -23,40 +23,39 @@ namespace ostrel::ui {
 namespace {
 constexpr const char* kNewDocument = "<?xml version=\"1.0\"?>\r\n<newdoc></newdoc>";
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& twipsRectangle) {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    placeTwips(b, twipsRectangle);
     b->setAutoDefault(false);
     // A click leaves the focus in the text: a button that kept it would take the next space typed.
     b->setFocusPolicy(Qt::TabFocus);
     return b;
 }
 
-// How a control follows the window's size: it grows with the width or height, or moves with them.
-enum Follow { GrowWidth = 1, GrowHeight = 2, MoveRight = 4, MoveDown = 8 };
+// The client area as drawn.
+constexpr QRect kDrawn(1665, 1965, 10380, 6240);
 }  // namespace
 
 frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     : QWidget(parent, Qt::Window),
       toolkit_(toolkit),
       rtfXMlDoc(new QPlainTextEdit(this)),
-      Command1(button(this, "Command1", "Update", {8040, 5640, 855, 255})),
-      Command2(button(this, "Command2", "Cancel", {9120, 5640, 855, 255})),
-      cmdXmlError(button(this, "cmdXmlError", "", {240, 5325, 9735, 285})),
-      cmdFormat(button(this, "cmdFormat", "Format", {240, 5640, 855, 255})),
-      cmdFind(button(this, "cmdFind", "Find/Replace", {1200, 5640, 1215, 255})),
+      Command1(button(this, "Command1", "Update")),
+      Command2(button(this, "Command2", "Cancel")),
+      cmdXmlError(button(this, "cmdXmlError", "")),
+      cmdFormat(button(this, "cmdFormat", "Format")),
+      cmdFind(button(this, "cmdFind", "Find/Replace")),
       lblResource(new QLabel(this)),
-      checker_(new XmlChecker([this] { return lines(); }, this)) {
+      checker_(new XmlChecker([this] { return lines(); }, this)),
+      placements_(kDrawn.size(), AnchoredLayout::Smaller::Follows) {
     setObjectName("frmUpdate");
     setWindowTitle("Update document");
     setWindowIcon(editorIcon());
-    placeTwips(this, {1665, 1965, 10380, 6240});
+    placeTwips(this, kDrawn);
     useLayoutFont(this);
 
     rtfXMlDoc->setObjectName("rtfXMlDoc");
     rtfXMlDoc->setAccessibleName("Document");
-    placeTwips(rtfXMlDoc, {240, 240, 9735, 5055});
     rtfXMlDoc->setLineWrapMode(QPlainTextEdit::NoWrap);
     // A line is laid out whole at every key typed into it, so what that costs per character counts in a
     // document written on one line: Latin text in a fixed font needs no shaping, and markup reads left to
@@ -75,7 +74,6 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     cmdFormat->setToolTip("Indent the elements for reading (Ctrl+Shift+F)");
     cmdFind->setToolTip("Find and replace text (Ctrl+F, Ctrl+H; F3 finds the next)");
     lblResource->setObjectName("lblResource");
-    placeTwips(lblResource, {240, 5925, 9735, 255});
 
     setTabOrder(rtfXMlDoc, Command1);
     setTabOrder(Command1, Command2);
@@ -84,16 +82,17 @@ frmUpdate::frmUpdate(Toolkit& toolkit, QWidget* parent)
     setTabOrder(cmdFormat, cmdFind);
     rtfXMlDoc->setFocus();
 
-    designSize_ = size();
-    setMinimumSize(designSize_ - QSize(twips(5000), twips(3000)));
-    const std::pair<QWidget*, int> following[] = {{rtfXMlDoc, GrowWidth | GrowHeight},
-                                                  {Command1, MoveRight | MoveDown},
-                                                  {Command2, MoveRight | MoveDown},
-                                                  {cmdXmlError, GrowWidth | MoveDown},
-                                                  {cmdFormat, MoveDown},
-                                                  {cmdFind, MoveDown},
-                                                  {lblResource, GrowWidth | MoveDown}};
-    for (const auto& [control, follow] : following) placed_.push_back({control, control->geometry(), follow});
+    // The text takes the room the window gives, or gives it up down to a minimum; the line under it and the
+    // buttons keep to the bottom, Update and Cancel to the right.
+    placements_.add(rtfXMlDoc, {240, 240, 9735, 5055}, kAllEdges);
+    placements_.add(Command1, {8040, 5640, 855, 255}, kRight | kBottom);
+    placements_.add(Command2, {9120, 5640, 855, 255}, kRight | kBottom);
+    placements_.add(cmdXmlError, {240, 5325, 9735, 285}, kLeft | kRight | kBottom);
+    placements_.add(cmdFormat, {240, 5640, 855, 255}, kLeft | kBottom);
+    placements_.add(cmdFind, {1200, 5640, 1215, 255}, kLeft | kBottom);
+    placements_.add(lblResource, {240, 5925, 9735, 255}, kLeft | kRight | kBottom);
+    placements_.arrange(rect());
+    setMinimumSize(size() - QSize(twips(5000), twips(3000)));
 
     connect(Command1, &QPushButton::clicked, this, &frmUpdate::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmUpdate::Command2_Click);
@@ -132,15 +131,7 @@ frmUpdate::~frmUpdate() = default;
 
 void frmUpdate::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const QSize grown = size() - designSize_;
-    for (const auto& [control, rect, follow] : placed_) {
-        QRect placed = rect;
-        if (follow & GrowWidth) placed.setWidth(rect.width() + grown.width());
-        if (follow & GrowHeight) placed.setHeight(rect.height() + grown.height());
-        if (follow & MoveRight) placed.moveLeft(rect.left() + grown.width());
-        if (follow & MoveDown) placed.moveTop(rect.top() + grown.height());
-        control->setGeometry(placed);
-    }
+    placements_.arrange(rect());
 }
 
 void frmUpdate::setResource(const QString& resource) {

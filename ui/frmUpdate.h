@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QRect>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "ui/Drafts.h"
+#include "ui/Twips.h"
 #include "ui/XmlCheck.h"
 
 class QLabel;
@@ -100,15 +99,8 @@ private:
     // The first error's position in the text, while there is one.
     std::optional<std::pair<int, int>> errorAt_;
     bool checking_ = false;
-    // The controls' rectangles at the window's first size, from which they grow and move.
-    struct Placed {
-        QWidget* control;
-        QRect rectangle;
-        int follow;
-    };
     EditOrigin origin_;
-    QSize designSize_;
-    std::vector<Placed> placed_;
+    AnchoredLayout placements_;
 };
 
 }  // namespace ostrel::ui

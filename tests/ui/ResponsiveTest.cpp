@@ -13,7 +13,7 @@
 #include "platform/Files.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowDriver.h"
-#include "ui/RequestRunner.h"
+#include "ui/JobRunner.h"
 
 using namespace ostrel;
 using namespace std::chrono_literals;
@@ -95,12 +95,11 @@ private slots:
         QVERIFY(editor->isVisible());
         QCOMPARE(text->toPlainText(), QString("<doc>typed</doc>"));
     }
-    // Writing and reading the result file sends no request: its dialog offers no Cancel that would do
-    // nothing, and Esc or the close box leave the step to finish with its result.
-    void aStepWithoutARequestOffersNoCancel() {
-        WebDAVClient client;
+    // Past a store or delete, a Cancel could not take it back: the dialog offers none, and Esc or the close
+    // box leave the job to finish with its result.
+    void aJobPastWhatCannotBeTakenBackOffersNoCancel() {
         QWidget window;
-        ui::RequestRunner runner(client, &window);
+        ui::JobRunner runner(&window);
         std::atomic<bool> release = false;
         bool cancelOffered = true;
         bool stayedAfterEsc = false;
@@ -119,13 +118,11 @@ private slots:
             }
             release = true;
         });
-        const int result = runner.run(
-            "Result",
-            [&release] {
-                for (int wait = 0; wait < 1000 && !release; ++wait) std::this_thread::sleep_for(10ms);
-                return 7;
-            },
-            ui::RequestRunner::Cancel::NotOffered);
+        const int result = runner.run("Result", [&release](ui::JobProgress& job) {
+            job.withholdCancel();
+            for (int wait = 0; wait < 1000 && !release; ++wait) std::this_thread::sleep_for(10ms);
+            return 7;
+        });
         QCOMPARE(result, 7);
         QVERIFY(!cancelOffered);
         QVERIFY(stayedAfterEsc);
