@@ -444,6 +444,14 @@ int drive(const Args& args) {
         require(::mkdtemp(pattern.data()) != nullptr, "cannot make a work folder");
         work = pattern;
     }
+    // A folder of the run's own goes with it, also when the run fails.
+    struct Removed {
+        std::string folder;
+        ~Removed() {
+            std::error_code ignored;
+            if (!folder.empty()) fs::remove_all(folder, ignored);
+        }
+    } removed{keep ? std::string() : work};
     fs::create_directories(work + "/scratch");
     fs::permissions(work, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
@@ -470,7 +478,6 @@ int drive(const Args& args) {
             sizes.push_back({count, parseReport(finished.out)});
         }
     }
-    if (!keep) fs::remove_all(work);
     printResults(sizes, smoke);
     return 0;
 }
