@@ -6,7 +6,8 @@
 //   ostrel-bench-client list  --url U [--user --password] --collection C
 //   ostrel-bench-client save  --url U [--user --password] --resource R --out FILE
 //
-// "--log 1" attaches a protocol log that keeps the last 1,000 exchanges, as the log window does.
+// "--log closed" attaches a protocol log that keeps the last 1,000 exchanges, as the main window does before
+// its log window is opened; "--log open", as it does once the window has been opened.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -24,10 +25,13 @@ using namespace ostrel::bench;
 namespace {
 
 WebDAVClient connectedClient(const Args& args) {
-    // The store the log window keeps its exchanges in.
+    // The store the main window keeps its exchanges in.
     static ExchangeLog log(ExchangeLog::kKept);
     WebDAVClient client;
-    if (args.has("log")) client.SetExchangeObserver(&log);
+    if (args.has("log")) {
+        if (args.get("log") == "open") log.watch();
+        client.SetExchangeObserver(&log);
+    }
     client.WebDAVURI(args.get("url"));
     client.UserId(args.get("user", ""));
     client.Password(args.get("password", ""));

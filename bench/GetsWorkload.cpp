@@ -7,7 +7,8 @@
 
 namespace ostrel::bench {
 
-Row workloadGets(const Context& context, const Server& server, const Dataset& dataset, bool withLogCost) {
+Row workloadGets(const Context& context, const Server& server, const Dataset& dataset,
+                 const std::string& withLog) {
     const long gets = context.options.gets;
     const std::string config = context.scratch + "/gets-" + server.auth + ".curlrc";
     {
@@ -24,11 +25,11 @@ Row workloadGets(const Context& context, const Server& server, const Dataset& da
     }
     const std::string workload = "W1 " + std::to_string(gets) + " × GetDocument of a " +
                                  sizeLabel(dataset.smallBytes) + " document (" + authLabel(server) + ")";
-    auto client = [&](bool withLog) {
+    auto client = [&](const std::string& log) {
         std::vector<std::string> args = clientArgs(context, server, "get");
         args.insert(args.end(),
                     {"--resource", dataset.smallDocument, "--count", std::to_string(gets), "--root", "xbrl"});
-        if (withLog) args.insert(args.end(), {"--log", "1"});
+        if (!log.empty()) args.insert(args.end(), {"--log", log});
         Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
         require(asLong(sample, "documents") == gets, "the client read " + sample.values["documents"] +
                                                          " of " + std::to_string(gets) + " documents");
@@ -37,8 +38,8 @@ Row workloadGets(const Context& context, const Server& server, const Dataset& da
                 "the client opened " + sample.values["connections"] + " connections, expected 1");
         return sample;
     };
-    if (withLogCost) return logCost(context, workload, kLogCostRepsFactor * context.options.reps, client);
-    auto ours = [&] { return client(false); };
+    if (!withLog.empty()) return logCost(context, workload, withLog, logPairs(context.options), client);
+    auto ours = [&] { return client(""); };
     auto reference = [&] {
         const Finished finished = measureProgram({"curl", "-sS", "-K", config}, context.scratch);
         Sample sample = fromProcess(finished, "curl");

@@ -140,15 +140,42 @@ Row compare(const std::string& workload, long reps, bool warmUp, const std::func
     return row;
 }
 
-Row logCost(const Context& context, const std::string& workload, long reps,
-            const std::function<Sample(bool withLog)>& client) {
+long logPairs(const Options& options) {
+    return options.logPairs > 0 ? options.logPairs : kLogCostRepsFactor * options.reps;
+}
+
+namespace {
+
+// The 95% interval of the median of the repetitions' own ratios, whatever their distribution: the order
+// statistics n/2 ∓ 0.98·√n of the sorted ratios.
+std::pair<double, double> ratioInterval(const Row& row) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < std::min(row.ours.seconds.size(), row.reference.seconds.size()); ++i)
+        ratios.push_back(row.ours.seconds[i] / row.reference.seconds[i]);
+    if (ratios.empty()) return {NAN, NAN};
+    std::sort(ratios.begin(), ratios.end());
+    const double n = static_cast<double>(ratios.size());
+    const auto low = static_cast<std::size_t>(std::max(0.0, std::floor(n / 2 - 0.98 * std::sqrt(n))));
+    return {ratios[low], ratios[ratios.size() - 1 - low]};
+}
+
+}  // namespace
+
+Row logCost(const Context& context, const std::string& workload, const std::string& log, long reps,
+            const std::function<Sample(const std::string& log)>& client) {
+    const bool open = log == "open";
     Row row = compare(
-        "Log cost of " + workload, reps, context.options.warmUp, [&] { return client(true); },
-        [&] { return client(false); });
-    row.notes = "reference: the same client without a log";
+        "Log cost (" + std::string(open ? "window open" : "window never opened") + ") of " + workload, reps,
+        context.options.warmUp, [&] { return client(log); }, [&] { return client(""); });
+    const auto [low, high] = ratioInterval(row);
+    row.notes =
+        "reference: the same client without a log" +
+        formatted("; 95%% interval of the ratio %.3f–%.3f (%zu pairs)", low, high, row.ours.seconds.size());
     // The client's own processor time shows the cost with less of the machine's noise than wall time.
-    row.target = ratioAtMost(1.03, 3, [](const Row& judged) {
-        return formatted(" (processor time %.3f)",
+    row.target = ratioAtMost(open ? 1.03 : 1.01, 3, [](const Row& judged) {
+        const auto [from, to] = ratioInterval(judged);
+        return formatted(" (95%% interval %.3f–%.3f, %zu pairs; processor time %.3f)", from, to,
+                         judged.ours.seconds.size(),
                          ratioOf(judged.ours.cpuSeconds, judged.reference.cpuSeconds));
     });
     return row;

@@ -92,6 +92,9 @@ Row compare(const std::string& workload, long reps, bool warmUp, const std::func
 // repetitions bring the median's own uncertainty to about 1%.
 constexpr long kLogCostRepsFactor = 10;
 
+// The repetitions of each log-cost row.
+long logPairs(const Options& options);
+
 struct Context {
     Options options;
     std::string client;      // ostrel-bench-client
@@ -101,9 +104,10 @@ struct Context {
     std::string scratch;
 };
 
-// The protocol log's cost on a workload: the client with a log attached against the same client without.
-Row logCost(const Context& context, const std::string& workload, long reps,
-            const std::function<Sample(bool withLog)>& client);
+// The protocol log's cost on a workload: the client with a log attached, as the main window keeps it with
+// its log window never opened ("closed") or opened ("open"), against the same client without a log ("").
+Row logCost(const Context& context, const std::string& workload, const std::string& log, long reps,
+            const std::function<Sample(const std::string& log)>& client);
 
 std::vector<std::string> clientArgs(const Context& context, const Server& server, const std::string& mode);
 std::vector<std::string> curlArgs(const Server& server);

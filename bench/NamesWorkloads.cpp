@@ -21,7 +21,8 @@ const std::string kListingBody =
 
 }  // namespace
 
-Row workloadNames(const Context& context, const Server& server, long members, long reps, bool withLogCost) {
+Row workloadNames(const Context& context, const Server& server, long members, long reps,
+                  const std::string& withLog) {
     const std::string collection = "bench/" + collectionName(members);
     const long expected = members + 1;  // the collection answers for itself too
     const std::string body = context.scratch + "/propfind.xml";
@@ -29,18 +30,18 @@ Row workloadNames(const Context& context, const Server& server, long members, lo
     writeText(body, kPropfindBody);
     const std::string workload = "W2 FindPropertyByName + //d:displayname, " + std::to_string(members) +
                                  " documents (" + authLabel(server) + ")";
-    auto client = [&](bool withLog) {
+    auto client = [&](const std::string& log) {
         std::vector<std::string> args = clientArgs(context, server, "names");
         args.insert(args.end(), {"--collection", collection});
-        if (withLog) args.insert(args.end(), {"--log", "1"});
+        if (!log.empty()) args.insert(args.end(), {"--log", log});
         Sample sample = fromProcess(measureProgram(args, context.scratch), "the client");
         require(asLong(sample, "names") == expected && asLong(sample, "documents") == members,
                 "the client selected " + sample.values["names"] + " display names (" +
                     sample.values["documents"] + " documents), expected " + std::to_string(expected));
         return sample;
     };
-    if (withLogCost) return logCost(context, workload, reps, client);
-    auto ours = [&] { return client(false); };
+    if (!withLog.empty()) return logCost(context, workload, withLog, reps, client);
+    auto ours = [&] { return client(""); };
     auto reference = [&] {
         std::vector<std::string> fetch = curlArgs(server);
         fetch.insert(fetch.end(),

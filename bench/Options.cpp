@@ -20,6 +20,7 @@ std::vector<long> numberList(const std::string& text) {
 const char* kUsage =
     "usage: ostrel-bench [--reps N] [--members 2000,20000,100000] [--gets N] [--document-mb N]\n"
     "                    [--windows-reps N] [--workloads 1,2,3,4,5,6] [--no-digest] [--no-log-cost]\n"
+    "                    [--log-pairs N]\n"
     "                    [--work DIR [--keep]] [--quick] [--smoke]\n"
     "  --quick   2,000 and 20,000 members, 5 repetitions (about four minutes once the data is made)\n"
     "  --smoke   tiny data, one repetition each, every result checked (the test suite runs this)\n"
@@ -51,6 +52,8 @@ Options parseOptions(int argc, char** argv) {
             for (long w : numberList(value())) options.workloads.insert(static_cast<int>(w));
         } else if (name == "--no-log-cost") {
             options.logCost = false;
+        } else if (name == "--log-pairs") {
+            options.logPairs = std::stol(value());
         } else if (name == "--no-digest") {
             options.digest = false;
         } else if (name == "--work") {

@@ -19,6 +19,7 @@ struct Options {
     bool smoke = false;
     bool keep = false;
     bool logCost = true;  // W1 and W2 with a protocol log against the same runs without
+    long logPairs = 0;    // repetitions of each log-cost row; 0: ten times reps
     std::string work;
     std::set<int> workloads = {1, 2, 3, 4, 5, 6};
 };

@@ -155,12 +155,15 @@ int run(const Options& options) {
         }
         if (options.logCost) {
             for (const Server* server : both) {
-                if (options.workloads.count(1)) rows.push_back(workloadGets(context, *server, dataset, true));
-                if (options.workloads.count(2))
-                    // The log records the same two exchanges whatever the collection's size, so its share is
-                    // largest for the smallest one.
-                    rows.push_back(workloadNames(context, *server, options.members.front(),
-                                                 kLogCostRepsFactor * options.reps, true));
+                for (const char* log : {"closed", "open"}) {
+                    if (options.workloads.count(1))
+                        rows.push_back(workloadGets(context, *server, dataset, log));
+                    if (options.workloads.count(2))
+                        // The log records the same two exchanges whatever the collection's size, so its share
+                        // is largest for the smallest one.
+                        rows.push_back(
+                            workloadNames(context, *server, options.members.front(), logPairs(options), log));
+                }
             }
         }
         if (options.workloads.count(3)) {

@@ -67,7 +67,7 @@ void printTable(const std::vector<Row>& rows, const Options& options, const std:
         "Medians of %ld alternating repetitions (%ld for collections above 20,000 members, %ld for the log's "
         "cost), min–max in brackets; each repetition is a whole process, timed from start to exit. The ratio "
         "is the median of the repetitions' own ratios (ours and the reference ran back to back).\n\n",
-        options.reps, options.largeReps, kLogCostRepsFactor * options.reps);
+        options.reps, options.largeReps, logPairs(options));
     std::printf("| workload | ours | reference | ratio | peak memory, ours / reference | notes |\n");
     std::printf("|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {

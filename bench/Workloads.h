@@ -9,15 +9,15 @@
 // The workloads, each making its rows of the table with their targets.
 namespace ostrel::bench {
 
-// Workload 1: the same small document, fetched gets times by one client (and by one curl process); with
-// withLogCost, by the client with a protocol log and without.
+// Workload 1: the same small document, fetched gets times by one client (and by one curl process); with a
+// log ("closed" or "open"), its cost: the client with that protocol log and without.
 Row workloadGets(const Context& context, const Server& server, const Dataset& dataset,
-                 bool withLogCost = false);
+                 const std::string& withLog = "");
 
-// Workload 2: the display names of a collection of members documents, depth infinity; with withLogCost, by
-// the client with a protocol log and without.
+// Workload 2: the display names of a collection of members documents, depth infinity; with a log, its cost
+// as for workload 1.
 Row workloadNames(const Context& context, const Server& server, long members, long reps,
-                  bool withLogCost = false);
+                  const std::string& withLog = "");
 
 // Workload 2 as "Get resources" asks now: one level (Depth 1), display name and resource type, the
 // collection's own entry left out; beside the depth-infinity row on the same collection.

@@ -35,6 +35,9 @@ struct Exchange {
     long long bodyOutSize = 0;  // the whole body's octets, also where bodyOut was cut
     long long bodyInSize = 0;
     std::string failure;  // why the transport gave up on this round trip; empty when it did not
+    // Only a summary was recorded: one exchange for the whole request (its challenges and redirects
+    // included) with the final status and the octets counted, and no header or body.
+    bool summary = false;
 };
 
 // Told of every exchange of a request object it is attached to. Called on the thread that runs the
@@ -44,6 +47,10 @@ struct Exchange {
 class ExchangeObserver {
 public:
     virtual ~ExchangeObserver() = default;
+    // Asked on the thread that sends, as each request starts. Whole exchanges cost the transfer a few per
+    // cent (the transport's verbose mode, copies of every header and body, hiding); a summary costs it
+    // next to nothing.
+    virtual bool wantsWholeExchanges() const = 0;
     virtual void exchanged(Exchange& exchange) = 0;
 };
 

@@ -4,14 +4,20 @@
 
 namespace ostrel {
 
-ExchangeLog::ExchangeLog(std::size_t capacity, std::function<void()> added)
-    : capacity_(std::max<std::size_t>(capacity, 1)), added_(std::move(added)) {
+ExchangeLog::ExchangeLog(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {
     slots_.reserve(capacity_);
 }
 
+void ExchangeLog::setListener(std::function<void()> added) {
+    std::lock_guard lock(mutex_);
+    added_ = std::move(added);
+}
+
 void ExchangeLog::exchanged(Exchange& exchange) {
+    std::function<void()> added;
     {
         std::lock_guard lock(mutex_);
+        added = added_;
         if (slots_.size() < capacity_) {
             // A copy while the ring fills: each text is allocated once at its size, and the request object
             // keeps its grown ones for the next exchange.
@@ -21,7 +27,7 @@ void ExchangeLog::exchanged(Exchange& exchange) {
         }
         ++next_;
     }
-    if (added_) added_();
+    if (added) added();
 }
 
 std::uint64_t ExchangeLog::next() const {

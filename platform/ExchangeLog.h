@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -16,15 +17,22 @@ namespace ostrel {
 // Exchanges are numbered from 0 in the order they came; a reader asks for them by number and learns when one
 // has been overwritten.
 //
+// Until someone watches the log, requests are kept as summaries only, so that a log nobody reads costs the
+// requests nothing worth measuring; from then on, for the rest of the run, as whole exchanges.
+//
 // One thread adds (the one that runs the requests) while another reads.
 class ExchangeLog : public ExchangeObserver {
 public:
     // What a protocol log keeps.
     static constexpr std::size_t kKept = 1000;
 
-    // added is called on the adding thread after each exchange is stored, outside the lock.
-    explicit ExchangeLog(std::size_t capacity, std::function<void()> added = {});
+    explicit ExchangeLog(std::size_t capacity);
 
+    // Tells added, on the adding thread and outside the lock, of each exchange stored from now on.
+    void setListener(std::function<void()> added);
+    // Requests from the next one on are recorded whole.
+    void watch() { watched_ = true; }
+    bool wantsWholeExchanges() const override { return watched_; }
     // Keeps the exchange: a copy while the ring fills, then by swapping it with the oldest.
     void exchanged(Exchange& exchange) override;
 
@@ -46,8 +54,9 @@ private:
     std::uint64_t oldestLocked() const;
 
     const std::size_t capacity_;
-    const std::function<void()> added_;
+    std::atomic<bool> watched_{false};
     mutable std::mutex mutex_;
+    std::function<void()> added_;
     std::vector<Exchange> slots_;
     std::uint64_t next_ = 0;
 };

@@ -16,6 +16,8 @@ void appendUpTo(std::string& text, std::string_view data, std::size_t limit) {
 }  // namespace
 
 void ExchangeRecorder::begin(std::string_view method, std::string_view url, std::string_view user) {
+    mode_ = !observer_ ? Mode::Off : observer_->wantsWholeExchanges() ? Mode::Whole : Mode::Summary;
+    if (mode_ == Mode::Off) return;
     method_ = method;
     user_ = user;
     clear();
@@ -28,6 +30,7 @@ void ExchangeRecorder::clear() {
          {&e.url, &e.user, &e.reason, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
         text->clear();
     e.status = 0;
+    e.summary = false;
     e.octetsOut = e.octetsIn = e.bodyOutSize = e.bodyInSize = 0;
     e.time = std::chrono::system_clock::now();
     start_ = std::chrono::steady_clock::now();
@@ -82,6 +85,18 @@ void ExchangeRecorder::finish(std::string failure) {
     } catch (...) {
         // The log is a bystander: a failing log never fails the request.
     }
+}
+
+void ExchangeRecorder::finishSummary(std::string failure, const Totals& totals) {
+    Exchange& e = exchange_;
+    e.summary = true;
+    e.status = totals.status;
+    e.reason = totals.reason;
+    e.octetsOut = totals.octetsOut;
+    e.octetsIn = totals.octetsIn;
+    e.bodyOutSize = totals.bodyOutSize;
+    e.bodyInSize = totals.bodyInSize;
+    finish(std::move(failure));
 }
 
 }  // namespace ostrel

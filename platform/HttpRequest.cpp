@@ -130,7 +130,7 @@ struct HttpRequest::Impl {
         try {
             if (!impl->reply.takeBody(std::string_view(data, length))) return 0;
             if (impl->bodyReader) impl->bodyReader->read(std::string_view(data, length));
-            if (impl->recorder.observer()) impl->recorder.replyBody(std::string_view(data, length));
+            if (impl->recorder.recordsWire()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
         }
@@ -288,7 +288,7 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
         curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
         // The transport reports the wire only in verbose mode; its own text goes to onWire, not to stderr.
-        const bool recording = recorder.observer() != nullptr;
+        const bool recording = recorder.recordsWire();
         curl_easy_setopt(c, CURLOPT_VERBOSE, recording ? 1L : 0L);
         curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, recording ? &Impl::onWire : nullptr);
         curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
@@ -296,15 +296,34 @@ struct HttpRequest::Impl {
 
     CURLcode perform(curl_slist* headerList) {
         clearReply();
+        recorder.begin(method, url, user);
         configure(headerList);
-        const bool recording = recorder.observer() != nullptr;
-        if (recording) recorder.begin(method, url, user);
         const CURLcode code = curl_easy_perform(curl.get());
         long newConnections = 0;
         curl_easy_getinfo(curl.get(), CURLINFO_NUM_CONNECTS, &newConnections);
         connections += newConnections;
-        if (recording) recorder.finish(code == CURLE_OK ? std::string() : failureText(code));
+        if (recorder.recording()) finishRecord(code == CURLE_OK ? std::string() : failureText(code));
         return code;
+    }
+
+    // Without the wire, the transfer is summed up from what the transport counted over all its round trips.
+    void finishRecord(std::string failure) {
+        if (recorder.recordsWire()) return recorder.finish(std::move(failure));
+        long headersOut = 0;
+        long headersIn = 0;
+        curl_off_t bodyOut = 0;
+        curl_off_t bodyIn = 0;
+        curl_easy_getinfo(curl.get(), CURLINFO_REQUEST_SIZE, &headersOut);
+        curl_easy_getinfo(curl.get(), CURLINFO_HEADER_SIZE, &headersIn);
+        curl_easy_getinfo(curl.get(), CURLINFO_SIZE_UPLOAD_T, &bodyOut);
+        curl_easy_getinfo(curl.get(), CURLINFO_SIZE_DOWNLOAD_T, &bodyIn);
+        recorder.finishSummary(std::move(failure),
+                               {.status = static_cast<int>(responseCode()),
+                                .reason = reply.reason(),
+                                .octetsOut = headersOut + bodyOut,
+                                .octetsIn = headersIn + bodyIn,
+                                .bodyOutSize = static_cast<long long>(body.size()),
+                                .bodyInSize = static_cast<long long>(reply.body().size())});
     }
 
     long responseCode() const {

@@ -97,8 +97,9 @@ public:
     // ("sha256//BASE64"): a certificate with another key is refused, whoever signed it. An empty pin
     // forgets the endpoint's pin.
     void pinPublicKey(const std::string& endpoint, std::string pin);
-    // Tells the observer of every round trip from the next request on (nullptr: none), on the thread that
-    // sends; the observer is not owned and must outlive its use. Secrets are hidden before it sees anything.
+    // Tells the observer of every round trip from the next request on, or of each request's summary where
+    // it wants no whole exchanges (nullptr: none), on the thread that sends; the observer is not owned and
+    // must outlive its use. Secrets are hidden before it sees anything.
     void setExchangeObserver(ExchangeObserver* observer);
     // Connections opened over the life of this object: tells whether keep-alive works.
     long connectionsOpened() const;

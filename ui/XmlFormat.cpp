@@ -242,4 +242,10 @@ Formatted formatXml(const QString& text) {
     }
 }
 
+std::optional<std::string> indentedXml(const std::string& text) {
+    const Formatted formatted = formatXml(QString::fromStdString(text));
+    if (!formatted.text) return std::nullopt;
+    return formatted.text->toStdString();
+}
+
 }  // namespace ostrel::ui

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace ostrel::ui {
 
@@ -23,5 +24,7 @@ struct Formatted {
 // The text is read by its markup alone, without a parser: it is never expanded or fetched, and a cut or
 // broken text is refused rather than guessed at.
 Formatted formatXml(const QString& text);
+// formatXml for UTF-8 text: the indented text, or nothing where it cannot be indented.
+std::optional<std::string> indentedXml(const std::string& text);
 
 }  // namespace ostrel::ui

@@ -68,7 +68,7 @@ frmMain::frmMain(Toolkit& toolkitToUse, QWidget* parent)
     setWindowIcon(mainWindowIcon());
     useLayoutFont(this);
     buildControls();
-    logWindow = std::make_unique<frmLog>(toolkit);
+    logWindow = std::make_unique<frmLog>(toolkit, exchangeLog);
     buildMenus();
     describeForAssistiveTools();
     resize(twips(kDrawnClientArea.width()), twips(kDrawnClientArea.height()) + menuBar->sizeHint().height());
@@ -252,7 +252,7 @@ std::string frmMain::field() const {
 void frmMain::Form_Load() {
     guarded([this] {
         davClient = std::make_unique<WebDAVClient>();
-        davClient->SetExchangeObserver(logWindow.get());
+        davClient->SetExchangeObserver(&exchangeLog);
         runner = std::make_unique<JobRunner>(this);
         logonForm = new frmLogon(this);
         connect(logonForm, &frmLogon::LoggedOn, this, &frmMain::logonForm_LoggedOn);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/WebDAVClient.h"
+#include "platform/ExchangeLog.h"
 #include "platform/Toolkit.h"
 #include "ui/Drafts.h"
 #include "ui/Twips.h"
@@ -140,7 +141,9 @@ private:
     QMenuBar* menuBar;
     AnchoredLayout placements;
 
-    // Declared before the client and the worker, so it goes last: the worker reports to it until it stops.
+    // Declared before the client and the worker, so they go last: the worker reports to the log until it
+    // stops. The log keeps what the client exchanged whether or not its window is open.
+    ExchangeLog exchangeLog{ExchangeLog::kKept};
     std::unique_ptr<frmLog> logWindow;
     std::unique_ptr<WebDAVClient> davClient;
     // Declared after the client, so it goes first: the worker must stop before the client it uses.

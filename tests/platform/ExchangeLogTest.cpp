@@ -9,10 +9,8 @@ using namespace ostrel;
 namespace {
 
 Exchange numbered(int n) {
-    Exchange exchange;
-    exchange.url = "http://127.0.0.1/" + std::to_string(n);
-    exchange.bodyIn = std::string(static_cast<std::size_t>(n % 7) * 100, 'x');
-    return exchange;
+    return {.url = "http://127.0.0.1/" + std::to_string(n),
+            .bodyIn = std::string(static_cast<std::size_t>(n % 7) * 100, 'x')};
 }
 
 }  // namespace
@@ -20,7 +18,8 @@ Exchange numbered(int n) {
 // Once full, the ring overwrites its oldest; what is asked for by number is that exchange or nothing.
 TEST(ExchangeLog, KeepsTheNewestInOrderAndForgetsOverwrittenNumbers) {
     int told = 0;
-    ExchangeLog log(3, [&told] { ++told; });
+    ExchangeLog log(3);
+    log.setListener([&told] { ++told; });
     EXPECT_FALSE(log.at(0));
     EXPECT_EQ(log.oldest(), 0u);
     for (int n = 0; n < 8; ++n) {
