@@ -28,9 +28,11 @@ std::optional<CollectionMember> memberOf(MultistatusResponse& response, std::str
     const std::string path = hrefPath(response.href);
     if (path == withoutTrailingSlashes(collectionPath)) return std::nullopt;
     CollectionMember member{std::move(response.displayName), response.collection};
-    // Escapes may decode to octets that are no text (%c2 alone); the name shows them as U+FFFD.
-    if (member.name.empty())
-        member.name = text::toValidUtf8(std::string_view(path).substr(path.rfind('/') + 1));
+    if (member.name.empty()) {
+        member.name = path.substr(path.rfind('/') + 1);
+        // Escapes may decode to octets that are no text (%c2 alone); the name shows them as U+FFFD.
+        if (!text::isValidUtf8(member.name)) member.name = text::toValidUtf8(member.name);
+    }
     return member;
 }
 
