@@ -1,5 +1,6 @@
 // The property and lock operations of WebDAVClient: PROPFIND, PROPPATCH, LOCK and UNLOCK, whose replies count
 // only when they are WebDAV documents.
+#include <exception>
 #include <string_view>
 
 #include "client/ClientText.h"
@@ -38,6 +39,37 @@ bool isItsOwnText(std::string_view body, const std::string& charset) {
 bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
+
+// Feeds a reply's octets to a multistatus reader while they arrive, taken for the UTF-8 text nearly every
+// reply is. What the reader raises waits until the transfer is over: nothing may unwind through it.
+class FeedWhileReceiving final : public HttpRequest::BodyReader {
+public:
+    explicit FeedWhileReceiving(MultistatusReader& reader) : reader_(reader) {}
+
+    void restart() noexcept override {
+        attempt([this] { reader_.restart(); });
+    }
+    void read(std::string_view piece) noexcept override {
+        attempt([this, piece] { reader_.feed(piece); });
+    }
+    void raiseFailure() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    template <typename Step>
+    void attempt(Step&& step) noexcept {
+        if (failure_) return;
+        try {
+            step();
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    MultistatusReader& reader_;
+    std::exception_ptr failure_;
+};
 
 }  // namespace
 
@@ -82,11 +114,44 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
     return loadReply("FindProperty");
 }
 
-void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth) {
+XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource,
+                                       std::string_view depth, MultistatusReader& reader) {
+    if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
+    LastReferencedResource_ = resource;
+    FeedWhileReceiving feed(reader);
+    sendPropfind(qry, resource, depth, &feed);
+    feed.raiseFailure();
+    if (readWhole(reader) && reader.isMultistatus()) {
+        XmlDocument read;
+        read.setProperty("SelectionLanguage", "XPath");
+        return read;
+    }
+    // Anything else is read as a document is, which also says why a reply is refused.
+    return loadReply("FindProperty");
+}
+
+bool WebDAVClient::readWhole(MultistatusReader& reader) const {
+    const std::string charset = text::charsetOf(httpRequest_.getResponseHeader("Content-Type"));
+    if (reader.finish() && (charset.empty() || text::isUtf8Name(charset))) return true;
+    // Read again in one piece, as loadReply reads it: a reply in another charset, or not valid UTF-8 after
+    // all, as its decoded text. One piece also settles what a piece boundary may have made of a literal
+    // holding ">" in a document type declaration, which libxml2's push parser takes for the end of it.
+    reader.restart();
+    const std::string_view body = httpRequest_.responseBody();
+    if (isItsOwnText(body, charset)) {
+        reader.feed(body);
+    } else {
+        reader.feed(httpRequest_.responseText());
+    }
+    return reader.finish();
+}
+
+void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
+                                HttpRequest::BodyReader* reader) {
     Headers headers{{"Content-Type", "text/xml"}};
     if (!depth.empty()) headers.push_back({"Depth", std::string(depth)});
     headers.push_back({"Content-Length", octetCount(qry)});
-    sendRequest("PROPFIND", requestUrl(resource), headers, qry);
+    sendRequest("PROPFIND", requestUrl(resource), headers, qry, reader);
 }
 
 bool WebDAVClient::refusesUnlimitedDepth() const {

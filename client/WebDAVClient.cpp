@@ -137,9 +137,10 @@ std::string WebDAVClient::requestUrl(const std::string& resource) const {
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
-                               std::string_view body) {
+                               std::string_view body, HttpRequest::BodyReader* reader) {
     httpRequest_.open(method, url, false, UserId_, Password_);
     for (const Header& header : headers) httpRequest_.setRequestHeader(header.name, header.value);
+    httpRequest_.readBodyWith(reader);
     httpRequest_.send(body);
 }
 

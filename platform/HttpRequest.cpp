@@ -62,6 +62,7 @@ struct HttpRequest::Impl {
     // What has arrived; it also knows why this object stopped a transfer itself (a reply too large, a
     // transfer coding, a redirect away).
     http::ReplyReader reply;
+    BodyReader* bodyReader = nullptr;
     int status = 0;
     std::string statusText;
     // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
@@ -112,7 +113,10 @@ struct HttpRequest::Impl {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
         try {
-            impl->reply.takeHeaderLine(std::string_view(data, length), impl->url, impl->whereNow());
+            const std::string_view line(data, length);
+            impl->reply.takeHeaderLine(line, impl->url, impl->whereNow());
+            // A status line begins a reply of its own: what the reader had was not the final reply's.
+            if (impl->bodyReader && http::statusLineOf(http::trim(line))) impl->bodyReader->restart();
         } catch (const std::bad_alloc&) {
             return 0;
         }
@@ -125,6 +129,7 @@ struct HttpRequest::Impl {
         const std::size_t length = size * count;
         try {
             if (!impl->reply.takeBody(std::string_view(data, length))) return 0;
+            if (impl->bodyReader) impl->bodyReader->read(std::string_view(data, length));
             if (impl->recorder.recordsWire()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
@@ -394,6 +399,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     d.state = Impl::State::Closed;
     d.headers.clear();
     d.body.clear();
+    d.bodyReader = nullptr;
     d.clearReply();
     if (asynchronous) {
         throw Error(errors::kHttpInvalidState, kSource, "Asynchronous requests are not supported");
@@ -435,6 +441,10 @@ void HttpRequest::send(std::string_view body) {
     d.status = static_cast<int>(d.responseCode());
     d.statusText = d.reply.reason().empty() ? std::string(standardReasonPhrase(d.status)) : d.reply.reason();
     d.state = Impl::State::Done;
+}
+
+void HttpRequest::readBodyWith(BodyReader* reader) {
+    impl_->bodyReader = reader;
 }
 
 int HttpRequest::status() const {

@@ -44,6 +44,16 @@ public:
     HttpRequest(const HttpRequest&) = delete;
     HttpRequest& operator=(const HttpRequest&) = delete;
 
+    // Told of the final reply's body while it arrives, on the thread that sends; it must not throw.
+    class BodyReader {
+    public:
+        virtual ~BodyReader() = default;
+        // A reply begins: what came before belonged to one that is not the final reply (a challenge, a
+        // redirect) or to an attempt that is made again.
+        virtual void restart() noexcept = 0;
+        virtual void read(std::string_view piece) noexcept = 0;
+    };
+
     // Only synchronous requests are supported: asynchronous = true raises an Error, and so do credentials
     // that checkCredentials refuses.
     void open(std::string_view method, std::string_view url, bool asynchronous = false,
@@ -53,6 +63,9 @@ public:
     // octet count of the body sent.
     void setRequestHeader(std::string_view name, std::string_view value);
     void send(std::string_view body = {});
+    // Hands the reply's body to reader while it arrives, besides keeping it, for the request opened last
+    // (nullptr: none). The reader is not owned and must outlive the send.
+    void readBodyWith(BodyReader* reader);
 
     // The final reply: the status code and the reason phrase of the final status line (after any 100
     // Continue, authentication challenge or redirect); the standard phrase where the server sent none.
