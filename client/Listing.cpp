@@ -32,10 +32,18 @@ Error listingRefused(const std::string& condition, std::string_view replyText) {
 
 }  // namespace
 
-std::vector<CollectionMember> listCollection(WebDAVClient& client, const std::string& resource) {
+void listCollection(WebDAVClient& client, const std::string& resource, MemberReceiver& receiver) {
+    const std::string self = requestedPath(client, resource);
+    MultistatusReader reader(
+        [&](MultistatusResponse& response) {
+            if (std::optional<CollectionMember> member = memberOf(response, self))
+                receiver.member(std::move(*member));
+        },
+        [&] { receiver.restart(); });
+    receiver.restart();
     XmlDocument reply;
     try {
-        reply = client.PropertyFind(std::string(kListingQuery), resource, "1");
+        reply = client.PropertyFind(std::string(kListingQuery), resource, "1", reader);
     } catch (const Error& error) {
         const std::string condition = replies::refusalCondition(error.details());
         if (error.number() != WebDAVClient::kErrorNumber || condition.empty()) throw;
@@ -43,7 +51,16 @@ std::vector<CollectionMember> listCollection(WebDAVClient& client, const std::st
     }
     const std::string condition = replies::refusalCondition(reply);
     if (!condition.empty()) throw listingRefused(condition, reply.xml());
-    return membersOf(reply, requestedPath(client, resource));
+}
+
+std::vector<CollectionMember> listCollection(WebDAVClient& client, const std::string& resource) {
+    struct Collected final : MemberReceiver {
+        std::vector<CollectionMember> members;
+        void restart() override { members.clear(); }
+        void member(CollectionMember member) override { members.push_back(std::move(member)); }
+    } collected;
+    listCollection(client, resource, collected);
+    return std::move(collected.members);
 }
 
 }  // namespace ostrel

@@ -1,11 +1,13 @@
 // The property and lock operations of WebDAVClient: PROPFIND, PROPPATCH, LOCK and UNLOCK, whose replies count
 // only when they are WebDAV documents.
+#include <exception>
 #include <string_view>
 
 #include "client/ClientText.h"
 #include "client/Replies.h"
 #include "client/ReplyReading.h"
 #include "client/WebDAVClient.h"
+#include "platform/TextCodec.h"
 
 namespace ostrel {
 
@@ -26,6 +28,45 @@ constexpr std::string_view kLockBody =
     "<?xml version='1.0' encoding='utf-8' ?><lockinfo xmlns='DAV:'><lockscope><exclusive/></lockscope>"
     "<locktype><write/></locktype></lockinfo>";
 static_assert(kLockBody.size() == 137, "servers see the lock body's length in Content-Length");
+
+// True when the reply's text (see HttpRequest::responseText) is its octets as they are: UTF-8 by its label or
+// for want of one, no byte-order mark, nothing to replace. Such a reply, nearly every one, is parsed where it
+// lies instead of as a copy.
+bool isItsOwnText(std::string_view body, const std::string& charset) {
+    return (charset.empty() || charset == "utf-8" || charset == "utf8") &&
+           !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
+}
+
+// Feeds a reply's octets to a multistatus reader while they arrive, taken for the UTF-8 text nearly every
+// reply is. What the reader raises waits until the transfer is over: nothing may unwind through it.
+class FeedWhileReceiving final : public BodySink {
+public:
+    explicit FeedWhileReceiving(MultistatusReader& reader) : reader_(reader) {}
+
+    void begin(int, std::string_view) override {
+        attempt([this] { reader_.restart(); });
+    }
+    void take(std::string_view piece) override {
+        attempt([this, piece] { reader_.feed(piece); });
+    }
+    void raiseFailure() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    template <typename Step>
+    void attempt(Step&& step) noexcept {
+        if (failure_) return;
+        try {
+            step();
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    MultistatusReader& reader_;
+    std::exception_ptr failure_;
+};
 
 }  // namespace
 
@@ -68,12 +109,48 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
     return loadReply("FindProperty", reading);
 }
 
+XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource,
+                                       std::string_view depth, MultistatusReader& reader) {
+    if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
+    LastReferencedResource_ = resource;
+    FeedWhileReceiving feed(reader);
+    // Kept whole: a reply the reader cannot take as it came is read once more (see readWhole).
+    sendPropfind(qry, resource, depth, feed, HttpRequest::Keep::Whole);
+    feed.raiseFailure();
+    if (readWhole(reader) && reader.isMultistatus()) {
+        XmlDocument read;
+        read.setProperty("SelectionLanguage", "XPath");
+        return read;
+    }
+    // Anything else is read as a document is, which also says why a reply is refused.
+    ReplyReading reading(XmlReading::Text);
+    reading.begin(httpRequest_.status(), httpRequest_.getResponseHeader("Content-Type"));
+    reading.take(httpRequest_.responseBody());
+    return loadReply("FindProperty", reading);
+}
+
+bool WebDAVClient::readWhole(MultistatusReader& reader) const {
+    const std::string charset = text::charsetOf(httpRequest_.getResponseHeader("Content-Type"));
+    if (reader.finish() && (charset.empty() || text::isUtf8Name(charset))) return true;
+    // Read again in one piece, as loadReply reads it: a reply in another charset, or not valid UTF-8 after
+    // all, as its decoded text. One piece also settles what a piece boundary may have made of a literal
+    // holding ">" in a document type declaration, which libxml2's push parser takes for the end of it.
+    reader.restart();
+    const std::string_view body = httpRequest_.responseBody();
+    if (isItsOwnText(body, charset)) {
+        reader.feed(body);
+    } else {
+        reader.feed(httpRequest_.responseText());
+    }
+    return reader.finish();
+}
+
 void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
-                                BodySink& reading) {
+                                BodySink& reading, HttpRequest::Keep keep) {
     Headers headers{{"Content-Type", "text/xml"}};
     if (!depth.empty()) headers.push_back({"Depth", std::string(depth)});
     headers.push_back({"Content-Length", octetCount(qry)});
-    sendRequest("PROPFIND", requestUrl(resource), headers, qry, &reading);
+    sendRequest("PROPFIND", requestUrl(resource), headers, qry, &reading, keep);
 }
 
 bool WebDAVClient::refusesUnlimitedDepth() const {

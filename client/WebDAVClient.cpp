@@ -120,10 +120,10 @@ std::string WebDAVClient::requestUrl(const std::string& resource) const {
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
-                               std::string_view body, BodySink* reading) {
+                               std::string_view body, BodySink* reading, HttpRequest::Keep keep) {
     httpRequest_.open(method, url, false, UserId_, Password_);
     for (const Header& header : headers) httpRequest_.setRequestHeader(header.name, header.value);
-    if (reading) httpRequest_.readBodyWith(reading);
+    if (reading) httpRequest_.readBodyWith(reading, keep);
     httpRequest_.send(body);
 }
 

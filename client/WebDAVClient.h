@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
+#include "platform/MultistatusReader.h"
 #include "platform/XmlDocument.h"
 
 namespace ostrel {
@@ -114,6 +115,11 @@ public:
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource);
     // The same with a Depth header ("0", "1") and no second request.
     XmlDocument PropertyFind(const std::string& qry, const std::string& resource, std::string_view depth);
+    // The same, with a multistatus reply read by reader while it arrives instead of becoming a document, so
+    // that the listing of a large collection is read as fast as the server sends it; the document returned
+    // is then empty. Any other reply (a DAV:error) is returned as a document, as above.
+    XmlDocument PropertyFind(const std::string& qry, const std::string& resource, std::string_view depth,
+                             MultistatusReader& reader);
     // Takes an exclusive write lock and keeps its token.
     void LockResource(const std::string& resource);
     // Releases a lock with the given token, or with the kept one when none is given.
@@ -160,7 +166,8 @@ private:
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
     // A reply that is read as it arrives goes to reading.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
-                     std::string_view body = {}, BodySink* reading = nullptr);
+                     std::string_view body = {}, BodySink* reading = nullptr,
+                     HttpRequest::Keep keep = HttpRequest::Keep::Start);
     // An error of the client's whose details are the start of the reply's text.
     Error replyError(std::string source, std::string_view headline) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
@@ -169,7 +176,10 @@ private:
     // The DAV: document a property or lock reply held, read as it arrived.
     XmlDocument loadReply(const char* source, client::ReplyReading& reading) const;
     void sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
-                      BodySink& reading);
+                      BodySink& reading, HttpRequest::Keep keep = HttpRequest::Keep::Start);
+    // Whether the reply reader was fed while it arrived is well-formed text, read again in one piece where
+    // it is not, or where the octets were not the reply's text.
+    bool readWhole(MultistatusReader& reader) const;
     bool refusesUnlimitedDepth() const;
 
     std::string WebDAVURI_;

@@ -4,7 +4,8 @@
 // rules of the main window, and the node walks of the viewer. The decoding itself is codec_fuzzer's.
 //
 // Input layout: the first byte chooses the reply's Content-Type (low four bits, see kContentTypes) and an
-// extra resource field for the listing rules (bits 4-5, see kExtraFields); the rest is the body. With
+// extra resource field for the listing rules (bits 4-5, see kExtraFields) and the size of the pieces the
+// listing's reader is fed (bits 6-7, see kPieces); the rest is the body. With
 // Content-Type choice 15 the body's first line (up to a newline, at most 200 bytes) is itself the
 // Content-Type value and the body starts after it. In the seed corpus the selector is a printable
 // character: '0'..'?' pick Content-Types 0..15 with extra field 3, '@'..'O' the same with extra field 0,
@@ -16,11 +17,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Invariants.h"
+#include "platform/MultistatusReader.h"
 
 using namespace ostrel;
 using namespace ostrel::fuzz;
@@ -46,6 +49,60 @@ constexpr std::array<std::string_view, 15> kContentTypes = {
 };
 
 constexpr std::array<const char*, 4> kExtraFields = {"   ", "xbrl/config/Instance.xml", "/", "xbrl/"};
+constexpr std::array<std::size_t, 4> kPieces = {1, 3, 64, std::size_t(-1)};
+
+// The members a loaded multistatus names, walked as the tree it is: what the listing's reader, which never
+// builds the tree, must agree with.
+std::vector<CollectionMember> membersOfTree(XmlDocument& reply, std::string_view self) {
+    using replies::davChild;
+    std::vector<CollectionMember> members;
+    const XmlNode root = reply.documentElement();
+    if (!root.isElement("multistatus", "DAV:")) return members;
+    for (XmlNode response = root.firstChild(); response; response = response.nextSibling()) {
+        if (!response.isElement("response", "DAV:")) continue;
+        MultistatusResponse read{davChild(response, "href").text(), "", false};
+        bool hasPropstat = false;
+        replies::forEachPropstat(root, [&](const XmlNode& owner, const XmlNode& prop, bool success) {
+            if (owner != response) return;
+            hasPropstat = true;
+            if (!success) return;
+            if (const XmlNode name = davChild(prop, "displayname"); name && read.displayName.empty())
+                read.displayName = name.text();
+            if (const XmlNode type = davChild(prop, "resourcetype"))
+                read.collection = read.collection || davChild(type, "collection");
+        });
+        if (!hasPropstat) continue;
+        if (std::optional<CollectionMember> member = memberOf(read, self))
+            members.push_back(std::move(*member));
+    }
+    return members;
+}
+
+// The listing's reading: the reply's text fed to the reader in pieces of the given size, and where that
+// fails once more in one piece, as the client does.
+std::vector<CollectionMember> membersRead(std::string_view text, std::size_t piece, bool& wellFormed) {
+    std::vector<CollectionMember> members;
+    MultistatusReader reader(
+        [&](MultistatusResponse& response) {
+            if (std::optional<CollectionMember> member = memberOf(response, "/dav/c"))
+                members.push_back(std::move(*member));
+        },
+        [&] { members.clear(); });
+    for (std::size_t at = 0; at < text.size(); at += piece) reader.feed(text.substr(at, piece));
+    wellFormed = reader.finish();
+    if (!wellFormed) {
+        reader.restart();
+        reader.feed(text);
+        wellFormed = reader.finish();
+    }
+    return members;
+}
+
+bool sameMembers(const std::vector<CollectionMember>& a, const std::vector<CollectionMember>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.name == y.name && x.collection == y.collection;
+    });
+}
 
 void quiet(void*, const char*, ...) {}
 
@@ -101,7 +158,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkReplies(reply);
     checkSelections(reply);
 
-    const std::vector<CollectionMember> members = membersOf(reply, "/dav/c");
+    bool wellFormed = false;
+    const std::vector<CollectionMember> members =
+        membersRead(decoded, kPieces[(selector >> 6) & 3], wellFormed);
+    check(wellFormed == loaded, "the listing's reader and a document agree on what is well-formed");
+    if (loaded) {
+        check(sameMembers(members, membersOfTree(reply, "/dav/c")),
+              "the listing's reader finds the members the document holds");
+    }
     for (const CollectionMember& member : members) checkText(member.name, "a member's name is clean UTF-8");
     for (const char* field : {"", "xbrl", "xbrl/config"}) checkListing(members, field);
     checkListing(members, kExtraFields[(selector >> 4) & 3]);

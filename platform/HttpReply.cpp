@@ -154,8 +154,8 @@ void ReplyReader::takeAnnouncedLength(std::string_view value) {
     // A redirect or challenge announces the length of a body the transport will not deliver.
     const bool deliversBody = !statusCode_.empty() && statusCode_[0] == '2';
     if (announced > maxBytes_ && deliversBody) refuseTooLarge();
-    // The start a sink leaves is small, and grows as pieces come.
-    if (!sink_) body_.reserve(std::min(announced, kMaxReserve));
+    // Only what is kept is reserved; a start a sink leaves grows as pieces come.
+    if (!sink_ || announced <= keptStart_) body_.reserve(std::min(announced, kMaxReserve));
 }
 
 // A redirect is followed only within the server the request was opened on: a body, a lock token or a

@@ -428,10 +428,10 @@ void HttpRequest::setRequestHeader(std::string_view name, std::string_view value
     d.headers.set(name, value);
 }
 
-void HttpRequest::readBodyWith(BodySink* sink) {
+void HttpRequest::readBodyWith(BodySink* sink, Keep keep) {
     impl_->requireState(Impl::State::Opened, "readBodyWith");
     // The cut between two characters looks at the octets just past the limit.
-    impl_->reply.setBodySink(sink, kMaxQuotedReply + 4);
+    impl_->reply.setBodySink(sink, keep == Keep::Whole ? SIZE_MAX : kMaxQuotedReply + 4);
 }
 
 void HttpRequest::send(std::string_view body) {

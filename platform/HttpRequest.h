@@ -53,10 +53,12 @@ public:
     // and nothing is sent. Setting a name again replaces its earlier value. A "Content-Length" must equal the
     // octet count of the body sent.
     void setRequestHeader(std::string_view name, std::string_view value);
-    // Hands the body of the reply to the coming send to the sink as it arrives, in place of keeping it: the
-    // request then keeps only the start that responseTextForError quotes, and responseText, responseXML and
-    // responseBody see no more than that. Between open and send; the sink is not owned.
-    void readBodyWith(BodySink* sink);
+    // What the request keeps of a body it hands to a sink: all of it, or only the start that
+    // responseTextForError quotes (responseText, responseXML and responseBody then see no more than that).
+    enum class Keep { Whole, Start };
+    // Hands the body of the reply to the coming send to the sink as it arrives (see BodySink). Between open
+    // and send; the sink is not owned.
+    void readBodyWith(BodySink* sink, Keep keep);
     void send(std::string_view body = {});
 
     // The final reply: the status code and the reason phrase of the final status line (after any 100

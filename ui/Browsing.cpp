@@ -58,26 +58,30 @@ bool sortsBefore(std::string_view a, std::string_view b) {
     return wholeA < wholeB;  // names equal but for case or leading zeros still get one order
 }
 
-std::vector<std::string> listing(const std::string& field, const std::vector<CollectionMember>& members) {
-    std::vector<std::string> entries;
+std::optional<std::string> entryOf(const std::string& field, const CollectionMember& member) {
     if (trimBlanks(field).empty()) {
         // The administrative area is not browsed; the server lists it wherever its order puts it.
-        for (const CollectionMember& member : members) {
-            if (!contains(member.name, "administration")) entries.push_back(member.name);
-        }
+        if (!contains(member.name, "administration")) return member.name;
     } else if (!contains(field, "/")) {
         // Below a top-level collection: its sub-collections, whose display names may carry a leading "/".
-        for (const CollectionMember& member : members) {
-            if (member.collection || member.name.starts_with("/"))
-                entries.push_back(withoutLeadingSlash(member.name));
-        }
-    } else {
-        for (const CollectionMember& member : members) {
-            if (isDocumentName(member.name)) entries.push_back(member.name);
-        }
+        if (member.collection || member.name.starts_with("/")) return withoutLeadingSlash(member.name);
+    } else if (isDocumentName(member.name)) {
+        return member.name;
     }
+    return std::nullopt;
+}
+
+void sortEntries(std::vector<std::string>& entries) {
     std::sort(entries.begin(), entries.end(),
               [](const std::string& a, const std::string& b) { return sortsBefore(a, b); });
+}
+
+std::vector<std::string> listing(const std::string& field, const std::vector<CollectionMember>& members) {
+    std::vector<std::string> entries;
+    for (const CollectionMember& member : members) {
+        if (std::optional<std::string> entry = entryOf(field, member)) entries.push_back(std::move(*entry));
+    }
+    sortEntries(entries);
     return entries;
 }
 

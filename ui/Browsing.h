@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ namespace ostrel::browsing {
 // Sorted as a file manager sorts: letter case aside, numbers by their value ("Document_2" before
 // "Document_10"), whatever order the server sent them in.
 std::vector<std::string> listing(const std::string& field, const std::vector<CollectionMember>& members);
+// The entry a member gets in listing; nothing when it is left out.
+std::optional<std::string> entryOf(const std::string& field, const CollectionMember& member);
+// Puts entries in the order of listing.
+void sortEntries(std::vector<std::string>& entries);
 // The order of listing: true when a sorts before b.
 bool sortsBefore(std::string_view a, std::string_view b);
 

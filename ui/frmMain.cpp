@@ -21,6 +21,7 @@
 #include "ui/Icons.h"
 #include "ui/JobRunner.h"
 #include "ui/Keyring.h"
+#include "ui/ListingFill.h"
 #include "ui/ServerMemory.h"
 #include "ui/ServerTrust.h"
 #include "ui/Shortcuts.h"
@@ -338,17 +339,13 @@ void frmMain::mnuProtocolLog_Click() {
 
 void frmMain::Command8_Click() {
     guarded([this] {
-        const std::vector<CollectionMember> members = runner->run(
-            "Get resources",
-            requestJob(*davClient, [&, resource = field()] { return listCollection(*davClient, resource); }));
-
-        const QSignalBlocker quiet(lstResult);
-        lstResult->clear();
-        QStringList entries;
-        for (const std::string& entry : browsing::listing(field(), members))
-            entries << QString::fromStdString(entry);
-        lstResult->addItems(entries);
-        lstResult->setCurrentRow(-1);
+        // Input waits while the command runs, so the field read now is the one the listing ends with.
+        ListingFill fill(*lstResult, field());
+        runner->run("Get resources", requestJob(*davClient, [&, resource = field()] {
+                        listCollection(*davClient, resource, fill);
+                        fill.complete();
+                    }));
+        fill.show();
         lastPicked.clear();
     });
 }

@@ -342,6 +342,17 @@ TEST_F(Wire, HostileAndFailedRepliesRaiseTheirErrors) {
         {xml(403, "<D:error xmlns:D='DAV:'><D:need-privileges/></D:error>"), list,
          "FindProperty | The server refuses the listing (need-privileges)"},
         {xml(404, "<html><p>Not Found</p></html>", "text/html"), list, "FindProperty" + notDav},
+        // A listing is read by the charset of its label, also where its octets would pass for UTF-8.
+        {xml(207,
+             "<D:multistatus xmlns:D='DAV:'><D:response><D:href>/dav/c/caf\xC3\xA9.xml</D:href><D:propstat/>"
+             "</D:response></D:multistatus>",
+             "text/xml; charset=ISO-8859-1"),
+         [&] {
+             const std::vector<CollectionMember> members = listCollection(client, "c");
+             if (members.size() != 1 || members[0].name != "caf\xC3\x83\xC2\xA9.xml")
+                 throw Error(0, "test", "read as UTF-8");
+         },
+         "no error"},
         // Names that are not documents are refused before anything is sent.
         {std::nullopt, [&] { client.GetDocument("folder/"); }, "GetDocument | Invalid document folder/"},
         {std::nullopt, [&] { client.UpdateDocument("Doc.XML", ""); },

@@ -282,7 +282,7 @@ TEST(HttpRequest, RepliesAreReadFromTheFinalStatusLineAlsoAsTheyArrive) {
     server.enqueue(Reply::http(200, "OK", "<kept/>", {{"Content-Type", "text/xml"}}));
     XmlReplyReader reader(XmlReading::Reply);
     request.open("GET", server.baseUrl() + "/doc.xml", false, "alice", "s3cret");
-    request.readBodyWith(&reader);
+    request.readBodyWith(&reader, HttpRequest::Keep::Start);
     request.send();
     EXPECT_EQ(reader.document().documentElement().nodeName(), "yes");
     exchange(request, "GET", server.baseUrl() + "/doc.xml");
@@ -298,7 +298,7 @@ TEST(HttpRequest, RepliesAreReadFromTheFinalStatusLineAlsoAsTheyArrive) {
         for (const std::string& expected :
              {start + "\xE2\x80\xA6 (101 more octets)", std::string("<a>caf\xC3\xA9</a>")}) {
             request.open("GET", server.baseUrl() + "/missing.xml");
-            if (read) request.readBodyWith(read);
+            if (read) request.readBodyWith(read, HttpRequest::Keep::Start);
             request.send();
             EXPECT_EQ(request.responseTextForError(), expected);
         }

@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/MultistatusReader.h"
 #include "platform/XmlDocument.h"
 #include "platform/XmlParser.h"
 #include "platform/XmlStreamParser.h"
@@ -333,6 +334,67 @@ TEST(XmlDocument, AnElementWithItsNamespacesIsADocumentOfItsOwn) {
     XmlDocument text;
     ASSERT_TRUE(text.loadXML("<a xmlns:p='urn:p'>t</a>"));
     EXPECT_EQ(text.documentElement().firstChild().xmlWithNamespaces(), "t");
+}
+
+// What a listing reads of a multistatus, fed whole and a byte at a time: "href|display name|c" per response
+// reported, then "!" when the text is not well-formed.
+TEST(MultistatusReader, ReadsEachResponseAsADocumentWouldShowIt) {
+    const std::string open = "<D:multistatus xmlns:D='DAV:'>";
+    const std::string ok = "<D:status>HTTP/1.1 200 OK</D:status>";
+    const std::pair<std::string, std::string> cases[] = {
+        // Apache's: the type in one propstat, the display name it lacks in a 404 one, prefixes of its own.
+        {open +
+             "<D:response xmlns:lp1='DAV:' xmlns:g0='DAV:'><D:href>/d/c/</D:href><D:propstat><D:prop>"
+             "<lp1:resourcetype><D:collection/></lp1:resourcetype></D:prop>" +
+             ok +
+             "</D:propstat><D:propstat>"
+             "<D:prop><g0:displayname/></D:prop><D:status>HTTP/1.1 404 Not Found</D:status></D:propstat>"
+             "</D:response></D:multistatus>",
+         "/d/c/||c"},
+        // The first display name with a value in a 2xx propstat; one href; no propstat, no response; only
+        // DAV:response directly below the root; another namespace's collection is none.
+        {open +
+             "<D:response><D:href>/a</D:href><D:href>/b</D:href><D:propstat><D:prop><D:displayname>"
+             "refused</D:displayname></D:prop><D:status>HTTP/1.1 403 No</D:status></D:propstat><D:propstat>"
+             "<D:prop><D:displayname/></D:prop>" +
+             ok +
+             "</D:propstat><D:propstat><D:status>200</D:status>"
+             "<D:prop><D:displayname>kept</D:displayname><D:resourcetype><x:collection xmlns:x='x:'/>"
+             "</D:resourcetype></D:prop></D:propstat></D:response><D:response><D:href>/none</D:href>"
+             "<D:status>HTTP/1.1 404</D:status></D:response><D:x><D:response><D:href>/deep</D:href>"
+             "<D:propstat/></D:response></D:x></D:multistatus>",
+         "/a|kept|"},
+        // Text as the tree holds it: white space between markup dropped unless preserved, CDATA kept, a
+        // comment adds nothing, ends trimmed; a byte-order mark and a declared encoding do not count.
+        {"\xEF\xBB\xBF<?xml version='1.0' encoding='ISO-8859-1'?><multistatus xmlns='DAV:'><response><href>"
+         " /caf\xC3\xA9<!--x--><i/> <i/><![CDATA[ b]]> </href><propstat/></response><response "
+         "xml:space='preserve'><href>a<i/> <i/>z</href><propstat/></response></multistatus>",
+         "/caf\xC3\xA9 b||;a z||"},
+        {"<D:error xmlns:D='DAV:'><D:response><D:href>/e</D:href><D:propstat/></D:response></D:error>", ""},
+        {open + "<D:response><D:href>/a</D:href><D:propstat/></D:response><D:response>", "/a||;!"},
+        // A NUL after the root element ends the text, as it ends a document read whole.
+        {open + "<D:response><D:href>/a</D:href><D:propstat/></D:response></D:multistatus>" +
+             std::string(1, '\0') + "<x",
+         "/a||"},
+        {"<D:error><DAV:propfind-finite-depth/></D:error>", "!"},
+        // An entity is never expanded, not even into an element of the reply.
+        {"<!DOCTYPE m [<!ENTITY e \"<href xmlns='DAV:'>/x</href>\">]>" + open +
+             "<D:response>&e;<D:href>/a&e;b</D:href>"
+             "<D:propstat/></D:response></D:multistatus>",
+         "/ab||"},
+    };
+    for (const auto& [text, expected] : cases) {
+        for (const std::size_t piece : {text.size(), std::size_t(1)}) {
+            std::string read;
+            MultistatusReader reader([&](MultistatusResponse& r) {
+                read += (read.empty() ? "" : ";") + r.href + "|" + r.displayName + "|" +
+                        (r.collection ? "c" : "");
+            });
+            for (std::size_t at = 0; at < text.size(); at += piece) reader.feed(text.substr(at, piece));
+            if (!reader.finish()) read += read.empty() ? "!" : ";!";
+            EXPECT_EQ(read, expected) << text << " in pieces of " << piece;
+        }
+    }
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
+
+#include <cstring>
 
 #include "platform/Files.h"
 #include "support/DavServer.h"
@@ -234,6 +237,10 @@ private slots:
                         "<html><body><h1>Down</h1><p>Back at 10:00 &amp; later</p></body></html>"));
         server.enqueue(listing({"/dav/c/", "/dav/c/c/"}));
         server.enqueue(Reply::http(207, "Multi-Status", "this is not XML"));
+        Reply broken = listing({"/dav/c/", "/dav/c/grown/"});
+        broken.chunks[0].bytes.resize(broken.chunks[0].bytes.size() - std::strlen("</D:multistatus>"));
+        broken.chunks.push_back({"</D:multistatux>", std::chrono::milliseconds(1500)});
+        server.enqueue(broken);
         server.enqueue(Reply::http(200, "OK", "<doc/>", {{"ETag", "\"1\""}}));
         server.enqueue(Reply::http(201, "Created"));
         auto window = start(server.baseUrl() + "/dav");
@@ -252,6 +259,16 @@ private slots:
         QVERIFY2(toolkit.last().ends_with("\r\n\r\nFailed to load response"), toolkit.last().c_str());
         QCOMPARE(toolkit.boxes.back().details, std::string("this is not XML"));
         QCOMPARE(listed(window.get()), QStringList({"c"}));  // a failed listing keeps its entries
+        // Also one that showed what had arrived before it broke.
+        QStringList shownMeanwhile;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (shownMeanwhile.isEmpty()) shownMeanwhile = listed(window.get()).filter("grown");
+        });
+        watch.start(20);
+        click(window.get(), "Command8");
+        QCOMPARE(shownMeanwhile, QStringList({"grown"}));
+        QCOMPARE(listed(window.get()), QStringList({"c"}));
         click(window.get(), "Command3");
         QVERIFY2(toolkit.last().ends_with("Source: GetDocument\r\n\r\nInvalid document c"),
                  toolkit.last().c_str());
@@ -259,7 +276,7 @@ private slots:
         click(window.get(), "Command3");
         QCOMPARE(viewerRow(), QString("<doc/>"));
         click(window.get(), "Command11");
-        QCOMPARE(toolkit.boxes.size(), std::size_t(4));
+        QCOMPARE(toolkit.boxes.size(), std::size_t(5));
         QCOMPARE(server.requests().back().header("Destination"),
                  std::optional<std::string>("http://127.0.0.1/WebDAV%20Folder/"));
         for (const ScriptedToolkit::Shown& box : toolkit.boxes)
