@@ -23,10 +23,7 @@ struct Editor {
     WebDAVClient client;
     std::string etag;
 
-    void fetch(const std::string& doc) {
-        client.GetDocument(doc);
-        etag = client.FetchedETag(doc);
-    }
+    void fetch(const std::string& doc) { etag = client.FetchDocument(doc).etag; }
     Conflict store(const std::string& doc, const std::string& text) {
         const WebDAVClient::StoreResult result = client.StoreDocument(doc, text, "", {Kind::Unchanged, etag});
         if (result.conflict == Conflict::None) etag = result.etag;

@@ -47,10 +47,15 @@ Row workloadSave(const Context& context, const Server& server, const std::string
         compare("W3 GetDocument + save, " + sizeLabel(bytes) + " " + kind + " (" + authLabel(server) + ")",
                 context.options.reps, context.options.warmUp, ours, reference);
     row.documentBytes = bytes;
-    row.target = ratioAtMost(1.30, 2, [](const Row& judged) {
-        const double memory =
-            static_cast<double>(judged.ours.peakKib) * 1024 / static_cast<double>(judged.documentBytes);
-        return formatted("; peak %.1f × the document ≤ 8 %s", memory, verdict(memory <= 8));
+    // The client parses while the reply arrives, where curl + xmllint must wait for the whole file; and it
+    // holds no copy of the document beside the tree, as xmllint holds none.
+    row.target = ratioAtMost(0.90, 2, [](const Row& judged) {
+        const auto times = [&judged](long kib) {
+            return static_cast<double>(kib) * 1024 / static_cast<double>(judged.documentBytes);
+        };
+        return formatted("; peak %.1f × the document ≤ curl + xmllint's %.1f × %s",
+                         times(judged.ours.peakKib), times(judged.reference.peakKib),
+                         verdict(judged.ours.peakKib <= judged.reference.peakKib));
     });
     if (row.failure.empty() && !sameContent(ourResult, referenceResult))
         row.failure = "the saved result differs from what xmllint --format writes";

@@ -5,6 +5,7 @@
 
 #include "client/ClientText.h"
 #include "client/Replies.h"
+#include "client/ReplyReading.h"
 #include "client/WebDAVClient.h"
 #include "platform/TextCodec.h"
 
@@ -36,20 +37,16 @@ bool isItsOwnText(std::string_view body, const std::string& charset) {
            !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
 }
 
-bool isBlank(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 // Feeds a reply's octets to a multistatus reader while they arrive, taken for the UTF-8 text nearly every
 // reply is. What the reader raises waits until the transfer is over: nothing may unwind through it.
-class FeedWhileReceiving final : public HttpRequest::BodyReader {
+class FeedWhileReceiving final : public BodySink {
 public:
     explicit FeedWhileReceiving(MultistatusReader& reader) : reader_(reader) {}
 
-    void restart() noexcept override {
+    void begin(int, std::string_view) override {
         attempt([this] { reader_.restart(); });
     }
-    void read(std::string_view piece) noexcept override {
+    void take(std::string_view piece) override {
         attempt([this, piece] { reader_.feed(piece); });
     }
     void raiseFailure() const {
@@ -73,18 +70,14 @@ private:
 
 }  // namespace
 
-XmlDocument WebDAVClient::loadReply(const char* source) const {
-    XmlDocument reply;
+XmlDocument WebDAVClient::loadReply(const char* source, ReplyReading& reading) const {
+    XmlDocument reply = reading.document();
     reply.setProperty("SelectionLanguage", "XPath");
-    const std::string_view body = httpRequest_.responseBody();
-    const bool loaded = isItsOwnText(body, text::charsetOf(httpRequest_.getResponseHeader("Content-Type")))
-                            ? reply.loadXML(body)
-                            : reply.loadXML(httpRequest_.responseText());
     // Every WebDAV reply to these methods is an element in the DAV: namespace (multistatus, prop, error).
     // Servers answer a refusal with an error page instead, and Apache's and lighttpd's are well-formed XHTML.
-    if (!loaded || reply.documentElement().namespaceURI() != "DAV:") {
+    if (!reply.hasChildNodes() || reply.documentElement().namespaceURI() != "DAV:") {
         // A reply without words of its own (webdav-server's 401, nginx's 405) is told by its status.
-        if (isBlank(body)) {
+        if (reading.blank()) {
             throw clientError(
                 source,
                 "Failed to load response: " + statusInWords(httpRequest_.status(), httpRequest_.statusText()),
@@ -106,12 +99,14 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
                                        std::string_view depth) {
     if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
     LastReferencedResource_ = resource;
-    sendPropfind(qry, resource, depth);
+    // Read as it arrives: a listing of a large collection takes a while to come and to read.
+    ReplyReading reading(XmlReading::Text);
+    sendPropfind(qry, resource, depth, reading);
     // Without a Depth header the server answers for the resource and everything below it, which most
     // servers refuse (RFC 4918, 9.1: propfind-finite-depth; Apache says so on an HTML page). One level
     // below the resource is what a person asking about it wants to see.
-    if (depth.empty() && refusesUnlimitedDepth()) sendPropfind(qry, resource, "1");
-    return loadReply("FindProperty");
+    if (depth.empty() && refusesUnlimitedDepth()) sendPropfind(qry, resource, "1", reading);
+    return loadReply("FindProperty", reading);
 }
 
 XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string& resource,
@@ -119,7 +114,8 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
     if (WebDAVURI_.empty()) throw clientError("FindProperty", "WebDAVURI not initialized yet");
     LastReferencedResource_ = resource;
     FeedWhileReceiving feed(reader);
-    sendPropfind(qry, resource, depth, &feed);
+    // Kept whole: a reply the reader cannot take as it came is read once more (see readWhole).
+    sendPropfind(qry, resource, depth, feed, HttpRequest::Keep::Whole);
     feed.raiseFailure();
     if (readWhole(reader) && reader.isMultistatus()) {
         XmlDocument read;
@@ -127,7 +123,10 @@ XmlDocument WebDAVClient::PropertyFind(const std::string& qry, const std::string
         return read;
     }
     // Anything else is read as a document is, which also says why a reply is refused.
-    return loadReply("FindProperty");
+    ReplyReading reading(XmlReading::Text);
+    reading.begin(httpRequest_.status(), httpRequest_.getResponseHeader("Content-Type"));
+    reading.take(httpRequest_.responseBody());
+    return loadReply("FindProperty", reading);
 }
 
 bool WebDAVClient::readWhole(MultistatusReader& reader) const {
@@ -147,11 +146,11 @@ bool WebDAVClient::readWhole(MultistatusReader& reader) const {
 }
 
 void WebDAVClient::sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
-                                HttpRequest::BodyReader* reader) {
+                                BodySink& reading, HttpRequest::Keep keep) {
     Headers headers{{"Content-Type", "text/xml"}};
     if (!depth.empty()) headers.push_back({"Depth", std::string(depth)});
     headers.push_back({"Content-Length", octetCount(qry)});
-    sendRequest("PROPFIND", requestUrl(resource), headers, qry, reader);
+    sendRequest("PROPFIND", requestUrl(resource), headers, qry, &reading, keep);
 }
 
 bool WebDAVClient::refusesUnlimitedDepth() const {
@@ -181,8 +180,9 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
     std::string body = replaceAll(std::string(kPropertyUpdateTemplate), "$prop", PropertyName);
     body = replaceAll(std::move(body), "$value", PropertyValue);
     body = replaceAll(std::move(body), "$ns", NameSpace);
+    ReplyReading reading(XmlReading::Text);
     sendRequest("PROPPATCH", requestUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body);
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}}, body, &reading);
     const int status = httpRequest_.status();
     // lighttpd answers a PROPPATCH it carried out with 204 and no body at all.
     if (status >= 200 && status < 300 && httpRequest_.responseBody().empty()) {
@@ -190,7 +190,7 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
         done.setProperty("SelectionLanguage", "XPath");
         return done;
     }
-    XmlDocument reply = loadReply("PropertyUpdate");
+    XmlDocument reply = loadReply("PropertyUpdate", reading);
     // A 207 can refuse what was asked inside (rclone and webdav-server answer 403 there).
     const std::string refused = replies::refusedProperties(reply);
     if (!refused.empty()) {
@@ -204,11 +204,13 @@ XmlDocument WebDAVClient::PropertyUpdate(const std::string& resource, const std:
 
 void WebDAVClient::LockResource(const std::string& resource) {
     LastReferencedResource_ = resource;
+    ReplyReading reading(XmlReading::Text);
     sendRequest("LOCK", requestUrl(resource),
-                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody);
+                {{"Content-Type", "text/xml"}, {"Content-Length", octetCount(kLockBody)}}, kLockBody,
+                &reading);
     const int status = httpRequest_.status();
     if (status == 423) throw clientError("LockResource", "Document is already locked");
-    XmlDocument reply = loadReply("LockResource");
+    XmlDocument reply = loadReply("LockResource", reading);
     // A refused lock can still name resources in DAV:href elements (a 207 lists the members that blocked a
     // depth-infinity lock, an error reply may name a conflicting lock); only a granted lock's reply carries
     // the new token.

@@ -2,9 +2,7 @@
 
 #include <time.h>
 
-#include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -12,7 +10,7 @@
 #include "client/ClientText.h"
 #include "client/Names.h"
 #include "client/Replies.h"
-#include "platform/TextCodec.h"
+#include "client/ReplyReading.h"
 #include "platform/Url.h"
 
 namespace ostrel {
@@ -50,15 +48,6 @@ bool sameVersion(std::string_view now, std::string_view fetched) {
 // holds a space), compared where the server's validator cannot be trusted alone.
 constexpr std::string_view kDigestMark = " digest:";
 
-// FNV-1a, 64 bits: tells two texts apart, which is all that is asked of it here.
-std::string digestOf(std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-    return hex;
-}
-
 std::string remembered(std::string etag, const std::string& digest) {
     if (!etag.empty()) etag += std::string(kDigestMark) + digest;
     return etag;
@@ -93,12 +82,6 @@ std::string_view digestIn(std::string_view validator) {
 bool isConnectionLost(const Error& error) {
     const std::int32_t code = error.number() - errors::kHttpBase;
     return code == 7 || code == 52 || code == 55 || code == 56;
-}
-
-bool isHtml(const std::string& contentType) {
-    std::string type = trimSpaces(contentType.substr(0, contentType.find(';')));
-    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return type == "text/html";
 }
 
 // RFC 4918 (5.2) names a collection by a URL ending in "/"; nginx insists on it for MKCOL, COPY and MOVE, the
@@ -137,10 +120,10 @@ std::string WebDAVClient::requestUrl(const std::string& resource) const {
 }
 
 void WebDAVClient::sendRequest(const std::string& method, const std::string& url, const Headers& headers,
-                               std::string_view body, HttpRequest::BodyReader* reader) {
+                               std::string_view body, BodySink* reading, HttpRequest::Keep keep) {
     httpRequest_.open(method, url, false, UserId_, Password_);
     for (const Header& header : headers) httpRequest_.setRequestHeader(header.name, header.value);
-    httpRequest_.readBodyWith(reader);
+    if (reading) httpRequest_.readBodyWith(reading, keep);
     httpRequest_.send(body);
 }
 
@@ -159,12 +142,12 @@ XmlDocument WebDAVClient::ProcessDoc(const std::string& method, const std::strin
 }
 
 int WebDAVClient::sendDocument(const std::string& method, const std::string& url, const std::string& body,
-                               bool useLockToken, const Headers& conditions) {
+                               bool useLockToken, const Headers& conditions, BodySink* reading) {
     Headers headers{{"Content-Type", "text/xml"}, {"Content-Length", octetCount(body)}};
     if (useLockToken) headers.push_back({"If", "(" + opaquetoken_ + ")"});
     headers.insert(headers.end(), conditions.begin(), conditions.end());
     try {
-        sendRequest(method, url, headers, body);
+        sendRequest(method, url, headers, body, reading);
     } catch (const Error& error) {
         // webdav-server 2.6 dies of an untagged If header: the connection goes, and so does the server.
         if (!useLockToken || !isConnectionLost(error)) throw;
@@ -197,20 +180,29 @@ void WebDAVClient::raiseForStatus(int status, const std::string& url) const {
 // Documents and collections
 
 XmlDocument WebDAVClient::GetDocument(const std::string& resource) {
+    ReplyReading reading(XmlReading::Document);
+    return fetchDocument(resource, reading);
+}
+
+WebDAVClient::FetchedDocument WebDAVClient::FetchDocument(const std::string& resource) {
+    ReplyReading reading(XmlReading::Document, ReplyReading::Digest::Yes);
+    FetchedDocument fetched{fetchDocument(resource, reading), httpRequest_.getResponseHeader("ETag")};
+    if (fetched.etag.empty()) fetched.etag = propertyETag(requestUrl(resource));
+    fetched.etag = remembered(std::move(fetched.etag), reading.digest());
+    return fetched;
+}
+
+// ProcessDoc's request, its reply read as it arrives: the document is all that is kept of it.
+XmlDocument WebDAVClient::fetchDocument(const std::string& resource, ReplyReading& reading) {
     checkDocumentName(resource, "GetDocument");
-    XmlDocument reply = ProcessDoc("GET", resource, "", false);
-    const std::string_view body = httpRequest_.responseBody();
-    if (reply.hasChildNodes() || body.empty()) return reply;
-    const std::string contentType = httpRequest_.getResponseHeader("Content-Type");
-    // Servers label a document by its name's extension, so an XML document may come as text/plain or
-    // application/octet-stream; an HTML page is never one.
-    if (reply.parseError().reason.empty() && !isHtml(contentType)) reply = XmlDocument::fromBytes(body);
+    const int status = sendDocument("GET", requestUrl(resource), "", false, {}, &reading);
+    if (status >= 300) raiseForStatus(status, resourceUrl(resource));
+    XmlDocument reply = reading.document();
+    if (reply.hasChildNodes() || httpRequest_.responseBody().empty()) return reply;
     // Shown as an empty result, such a reply would be written to the result file, and storing it back from
     // the editor would replace the server's copy.
-    if (!reply.hasChildNodes()) {
-        throw replyError("GetDocument", whyUnreadable(reply.parseError(), contentType));
-    }
-    return reply;
+    const std::string contentType = httpRequest_.getResponseHeader("Content-Type");
+    throw replyError("GetDocument", whyUnreadable(reply.parseError(), contentType));
 }
 
 XmlDocument WebDAVClient::UpdateDocument(const std::string& resource, const std::string& xmldoc,
@@ -271,13 +263,6 @@ WebDAVClient::ResourceVersion WebDAVClient::CurrentVersion(const std::string& re
                                               httpRequest_.getResponseHeader("Date"))};
     if (version.etag.empty()) version.etag = propertyETag(url);
     return version;
-}
-
-std::string WebDAVClient::FetchedETag(const std::string& resource) {
-    const std::string digest = digestOf(httpRequest_.responseBody());
-    std::string etag = httpRequest_.getResponseHeader("ETag");
-    if (etag.empty()) etag = propertyETag(requestUrl(resource));
-    return remembered(std::move(etag), digest);
 }
 
 std::string WebDAVClient::currentDigest(const std::string& resource) {

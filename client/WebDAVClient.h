@@ -12,6 +12,11 @@
 
 namespace ostrel {
 
+class BodySink;
+namespace client {
+class ReplyReading;
+}
+
 // The one object through which the program talks to its WebDAV server. Each operation is one synchronous
 // request on a single reused request object; its reply comes back as a parsed XML document or as an Error.
 // The client's own errors all carry the number kErrorNumber and differ by source and description.
@@ -31,7 +36,7 @@ public:
     struct StoreExpectation {
         enum class Kind { Anything, Unchanged, Absent };
         Kind kind = Kind::Anything;
-        // Unchanged: the validator FetchedETag or a store gave for the copy the text came from; empty when
+        // Unchanged: the validator FetchDocument or a store gave for the copy the text came from; empty when
         // the server gave none, and then nothing can be compared.
         std::string etag;
     };
@@ -75,9 +80,13 @@ public:
     // HEAD, and where its reply has no ETag a Depth-0 PROPFIND of getetag. Raises for a status of 300 or
     // above other than 404 and 410, which say that nothing is there.
     ResourceVersion CurrentVersion(const std::string& resource);
-    // The validator of the document GetDocument fetched last: its reply's ETag, or else the server's getetag;
-    // a weak one with a digest of the octets fetched, since it may not change with them.
-    std::string FetchedETag(const std::string& resource);
+    struct FetchedDocument {
+        XmlDocument document;
+        std::string etag;
+    };
+    // GetDocument, and the validator of the copy it fetched: the reply's ETag, or else the server's getetag;
+    // with a digest of the octets fetched, since a validator may not change with them.
+    FetchedDocument FetchDocument(const std::string& resource);
     XmlDocument GetAllPropertyNames(const std::string& resource);
     XmlDocument GetAllProperties(const std::string& resource);
     // DELETE; a non-empty token is kept and sent in an "If" header.
@@ -145,7 +154,7 @@ private:
                            bool useLockToken);
     // ProcessDoc's request with extra conditional headers; returns the status without judging it.
     int sendDocument(const std::string& method, const std::string& url, const std::string& body,
-                     bool useLockToken, const Headers& conditions = {});
+                     bool useLockToken, const Headers& conditions = {}, BodySink* reading = nullptr);
     void TransferResource(const std::string& method, const std::string& sSourceURL,
                           const std::string& sDestinationURL, bool overwrite);
 
@@ -155,14 +164,19 @@ private:
     // A digest of the resource's octets as the server holds them now; empty when it has none.
     std::string currentDigest(const std::string& resource);
     // Opens the request, sets the headers in the order given and sends the body: every request of the class.
+    // A reply that is read as it arrives goes to reading.
     void sendRequest(const std::string& method, const std::string& url, const Headers& headers,
-                     std::string_view body = {}, HttpRequest::BodyReader* reader = nullptr);
+                     std::string_view body = {}, BodySink* reading = nullptr,
+                     HttpRequest::Keep keep = HttpRequest::Keep::Start);
     // An error of the client's whose details are the start of the reply's text.
     Error replyError(std::string source, std::string_view headline) const;
     [[noreturn]] void raiseForStatus(int status, const std::string& url) const;
-    XmlDocument loadReply(const char* source) const;
+    // GetDocument's request, its reply read by reading as it arrives.
+    XmlDocument fetchDocument(const std::string& resource, client::ReplyReading& reading);
+    // The DAV: document a property or lock reply held, read as it arrived.
+    XmlDocument loadReply(const char* source, client::ReplyReading& reading) const;
     void sendPropfind(const std::string& qry, const std::string& resource, std::string_view depth,
-                      HttpRequest::BodyReader* reader = nullptr);
+                      BodySink& reading, HttpRequest::Keep keep = HttpRequest::Keep::Start);
     // Whether the reply reader was fed while it arrived is well-formed text, read again in one piece where
     // it is not, or where the octets were not the reply's text.
     bool readWhole(MultistatusReader& reader) const;

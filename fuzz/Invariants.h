@@ -18,7 +18,9 @@
 #include "client/Listing.h"
 #include "client/Replies.h"
 #include "platform/TextCodec.h"
+#include "platform/TextDecoder.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlParser.h"
 #include "ui/Browsing.h"
 #include "ui/Text.h"
 
@@ -265,6 +267,29 @@ inline void checkSelections(XmlDocument& doc) {
 
 // Two trees are the same: node types, names, namespaces, attributes and the text of leaves, in order. The
 // walk stops after a bounded number of nodes; the children of a DOCTYPE (declarations) are not compared.
+// Read in one pass as the octets arrive, a document is the document and the error that reading them whole
+// gives.
+inline void checkOnePass(std::string_view octets, const XmlDocument& whole, xml::Octets how) {
+    if (octets.empty()) return;  // told apart before any reading
+    if (how == xml::Octets::Text && octets.starts_with("\xEF\xBB\xBF")) octets.remove_prefix(3);
+    const auto described = [](const XmlDocument& doc) {
+        const XmlParseError& error = doc.parseError();
+        return doc.xml() + "|" + std::to_string(error.code) + error.reason + std::to_string(error.line) +
+               ":" + std::to_string(error.column);
+    };
+    const auto read = [](void* source, char* buffer, int length) {
+        auto& left = *static_cast<std::string_view*>(source);
+        const std::size_t size = std::min(left.size(), static_cast<std::size_t>(length));
+        std::copy_n(left.data(), size, buffer);
+        left.remove_prefix(size);
+        return static_cast<int>(size);
+    };
+    xml::Parsed parsed;
+    parsed.doc = xml::parseStream(read, &octets, how, parsed.error);
+    const std::string streamed = described(XmlDocument(std::move(parsed)));
+    check(streamed == described(whole), "a document read in one pass is the document read whole", streamed);
+}
+
 inline void checkSameTree(const XmlDocument& expected, const XmlDocument& actual, const char* what) {
     std::vector<std::pair<XmlNodeList, XmlNodeList>> stack;
     stack.emplace_back(expected.childNodes(), actual.childNodes());
@@ -407,11 +432,18 @@ inline void checkCleaning(std::string_view body) {
     }
 }
 
-// Decoding by a reply's charset gives valid UTF-8 whatever the octets and the name; a charset that decodes
-// at all decodes as the reply's text does; UTF-8 is always known and no name is never a charset.
+// Decoding by a reply's charset gives valid UTF-8 whatever the octets and the name, also when they arrive in
+// pieces; a charset that decodes at all decodes as the reply's text does; UTF-8 is always known and no name
+// is never a charset.
 inline void checkDecoding(std::string_view body, std::string_view charset) {
     const std::string decoded = text::decodeToUtf8(body, charset);
     check(isValidUtf8(decoded), "decodeToUtf8 output is valid UTF-8", decoded);
+    std::string pieces;
+    text::Decoder decoder(charset, [&pieces](std::string_view text) { pieces += text; });
+    const std::size_t piece = 1 + body.size() % 5;
+    for (std::size_t at = 0; at < body.size(); at += piece) decoder.push(body.substr(at, piece));
+    decoder.finish();
+    check(pieces == decoded, "octets decoded as they arrive give the text decoded at once", pieces);
     const std::optional<std::string> named = text::decodeFromCharset(body, charset);
     if (named) check(*named == decoded, "a known charset decodes as decodeToUtf8 does", charset);
     if (text::isUtf8Name(charset)) check(named.has_value(), "UTF-8 is a known charset", charset);

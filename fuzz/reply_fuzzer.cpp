@@ -132,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         XmlDocument doc = XmlDocument::fromBytes(body);
         check(doc.hasChildNodes() == doc.parseError().reason.empty(),
               "a reason is given exactly when fromBytes fails", doc.parseError().reason);
+        checkOnePass(body, doc, xml::Octets::File);
         walk(doc);
         checkSelections(doc);
         checkReplies(doc);
@@ -152,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(reply.parseError().reason.empty() && reply.parseError().code == 0,
               "a successful loadXML clears the error");
     }
+    checkOnePass(decoded, reply, xml::Octets::Text);
     walk(reply);
     checkReplies(reply);
     checkSelections(reply);

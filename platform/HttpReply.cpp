@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <new>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "platform/BodySink.h"
 #include "platform/Error.h"
 #include "platform/HttpText.h"
 #include "platform/Redaction.h"
@@ -17,8 +23,30 @@ namespace {
 // Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
 // make us allocate gigabytes before a byte has arrived.
 constexpr std::size_t kMaxReserve = 64u << 20;
+// Smaller blocks come from the heap.
+constexpr std::size_t kPagesFrom = 16u << 10;
+
+std::size_t inPages(std::size_t size) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
 
 }  // namespace
+
+char* PageAllocator::allocate(std::size_t size) {
+    if (size < kPagesFrom) return static_cast<char*>(::operator new(size));
+    void* pages = mmap(nullptr, inPages(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<char*>(pages);
+}
+
+void PageAllocator::deallocate(char* block, std::size_t size) noexcept {
+    if (size < kPagesFrom) {
+        ::operator delete(block);
+    } else {
+        munmap(block, inPages(size));
+    }
+}
 
 void ReplyReader::clear() {
     refusal_.reset();
@@ -26,9 +54,11 @@ void ReplyReader::clear() {
     statusCode_.clear();
     reason_.clear();
     headers_.clear();
+    bodySize_ = 0;
+    sinkBegun_ = false;
     // A large reply's buffer is given back rather than kept for the life of the client.
     if (body_.capacity() > (std::size_t(1) << 20)) {
-        std::string().swap(body_);
+        decltype(body_)().swap(body_);
     } else {
         body_.clear();
     }
@@ -51,12 +81,32 @@ void ReplyReader::refuseTooLarge() {
                                           " this client accepts; the request was abandoned");
 }
 
+void ReplyReader::beginSink() {
+    if (sinkBegun_) return;
+    sinkBegun_ = true;
+    const std::string* contentType = header("Content-Type");
+    sink_->begin(std::atoi(statusCode_.c_str()),
+                 contentType ? std::string_view(*contentType) : std::string_view());
+}
+
+void ReplyReader::setBodySink(BodySink* sink, std::size_t keptStart) {
+    sink_ = sink;
+    keptStart_ = keptStart;
+}
+
 bool ReplyReader::takeBody(std::string_view piece) {
-    if (body_.size() + piece.size() > maxBytes_) {
+    if (bodySize_ + piece.size() > maxBytes_) {
         refuseTooLarge();
         return false;
     }
-    body_.append(piece);
+    bodySize_ += piece.size();
+    if (!sink_) {
+        body_.append(piece);
+        return true;
+    }
+    if (body_.size() < keptStart_) body_.append(piece.substr(0, keptStart_ - body_.size()));
+    beginSink();
+    sink_->take(piece);
     return true;
 }
 
@@ -67,10 +117,14 @@ void ReplyReader::takeHeaderLine(std::string_view line, const std::string& reque
         // Each status line starts a new reply (100 Continue, a challenge or a redirect went before it).
         headers_.clear();
         body_.clear();
+        bodySize_ = 0;
+        sinkBegun_ = false;
         statusCode_ = std::move(parsed->code);
         reason_ = std::move(parsed->reason);
         return;
     }
+    // The blank line ends a reply's header; trailers after a chunked body end with one too.
+    if (line.empty() && sink_) beginSink();
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return;
     std::string name(trim(line.substr(0, colon)));
@@ -100,7 +154,8 @@ void ReplyReader::takeAnnouncedLength(std::string_view value) {
     // A redirect or challenge announces the length of a body the transport will not deliver.
     const bool deliversBody = !statusCode_.empty() && statusCode_[0] == '2';
     if (announced > maxBytes_ && deliversBody) refuseTooLarge();
-    body_.reserve(std::min(announced, kMaxReserve));
+    // Only what is kept is reserved; a start a sink leaves grows as pieces come.
+    if (!sink_ || announced <= keptStart_) body_.reserve(std::min(announced, kMaxReserve));
 }
 
 // A redirect is followed only within the server the request was opened on: a body, a lock token or a

@@ -12,7 +12,26 @@
 #include <utility>
 #include <vector>
 
+namespace ostrel {
+class BodySink;
+}
+
 namespace ostrel::http {
+
+// Keeps a body of some size in pages of its own, which go back to the system whole. A large block freed into
+// the heap makes glibc's allocator first sweep up every small block freed before it, which after a large
+// document was let go took tens of milliseconds.
+struct PageAllocator {
+    using value_type = char;
+    template <typename>
+    struct rebind {
+        using other = PageAllocator;
+    };
+
+    char* allocate(std::size_t size);
+    void deallocate(char* block, std::size_t size) noexcept;
+    friend bool operator==(const PageAllocator&, const PageAllocator&) { return true; }
+};
 
 class ReplyReader {
 public:
@@ -24,6 +43,9 @@ public:
 
     // Replies larger than this are refused instead of filling the memory.
     void setMaxBytes(std::size_t bytes) { maxBytes_ = bytes; }
+    // Hands the body of every reply from now on to the sink (nullptr: none) instead of keeping it; only its
+    // start is kept then, as much as keptStart octets, for the texts that quote it.
+    void setBodySink(BodySink* sink, std::size_t keptStart);
     // Forgets the reply, before a transfer or after a failed one.
     void clear();
 
@@ -40,7 +62,10 @@ public:
     const std::string& reason() const { return reason_; }
     // A header of the last reply (case-insensitive name); nothing when absent.
     const std::string* header(std::string_view name) const;
-    const std::string& body() const { return body_; }
+    // The body, or its start where a sink took it.
+    std::string_view body() const { return body_; }
+    // The octets of the whole body.
+    std::size_t bodySize() const { return bodySize_; }
     // A reply of this transfer asked for Digest authentication.
     bool digestChallenged() const { return digestChallenged_; }
 
@@ -48,6 +73,7 @@ private:
     void takeAnnouncedLength(std::string_view value);
     void checkRedirect(const std::string& location, const std::string& requestUrl,
                        std::string_view currentUrl);
+    void beginSink();
     void refuse(std::int32_t number, std::string description);
     void refuseTooLarge();
 
@@ -55,7 +81,11 @@ private:
     std::string statusCode_;
     std::string reason_;
     std::vector<std::pair<std::string, std::string>> headers_;
-    std::string body_;
+    std::basic_string<char, std::char_traits<char>, PageAllocator> body_;
+    std::size_t bodySize_ = 0;
+    BodySink* sink_ = nullptr;
+    std::size_t keptStart_ = 0;
+    bool sinkBegun_ = false;  // the sink knows the reply of the last status line
     std::optional<Refusal> refusal_;
     bool digestChallenged_ = false;
 };

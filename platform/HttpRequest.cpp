@@ -29,6 +29,7 @@ using http::standardReasonPhrase;
 constexpr const char* kSource = "HttpRequest";
 // An error description quotes at most this much of a reply.
 constexpr std::size_t kMaxQuotedReply = std::size_t(64) << 10;
+constexpr long kReceiveBuffer = 256L << 10;
 
 struct CurlFree {
     void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -62,7 +63,6 @@ struct HttpRequest::Impl {
     // What has arrived; it also knows why this object stopped a transfer itself (a reply too large, a
     // transfer coding, a redirect away).
     http::ReplyReader reply;
-    BodyReader* bodyReader = nullptr;
     int status = 0;
     std::string statusText;
     // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
@@ -113,10 +113,7 @@ struct HttpRequest::Impl {
         auto* impl = static_cast<Impl*>(self);
         const std::size_t length = size * count;
         try {
-            const std::string_view line(data, length);
-            impl->reply.takeHeaderLine(line, impl->url, impl->whereNow());
-            // A status line begins a reply of its own: what the reader had was not the final reply's.
-            if (impl->bodyReader && http::statusLineOf(http::trim(line))) impl->bodyReader->restart();
+            impl->reply.takeHeaderLine(std::string_view(data, length), impl->url, impl->whereNow());
         } catch (const std::bad_alloc&) {
             return 0;
         }
@@ -129,7 +126,6 @@ struct HttpRequest::Impl {
         const std::size_t length = size * count;
         try {
             if (!impl->reply.takeBody(std::string_view(data, length))) return 0;
-            if (impl->bodyReader) impl->bodyReader->read(std::string_view(data, length));
             if (impl->recorder.recordsWire()) impl->recorder.replyBody(std::string_view(data, length));
         } catch (const std::bad_alloc&) {
             return 0;  // makes the transport stop with a write error instead of unwinding through C code
@@ -280,6 +276,9 @@ struct HttpRequest::Impl {
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::onBody);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+        // A large reply is handed over in large pieces: each piece costs a read from the socket and a turn
+        // of the parser that takes it (see BodySink).
+        curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBuffer);
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
@@ -399,7 +398,7 @@ void HttpRequest::open(std::string_view method, std::string_view url, bool async
     d.state = Impl::State::Closed;
     d.headers.clear();
     d.body.clear();
-    d.bodyReader = nullptr;
+    d.reply.setBodySink(nullptr, 0);
     d.clearReply();
     if (asynchronous) {
         throw Error(errors::kHttpInvalidState, kSource, "Asynchronous requests are not supported");
@@ -429,6 +428,12 @@ void HttpRequest::setRequestHeader(std::string_view name, std::string_view value
     d.headers.set(name, value);
 }
 
+void HttpRequest::readBodyWith(BodySink* sink, Keep keep) {
+    impl_->requireState(Impl::State::Opened, "readBodyWith");
+    // The cut between two characters looks at the octets just past the limit.
+    impl_->reply.setBodySink(sink, keep == Keep::Whole ? SIZE_MAX : kMaxQuotedReply + 4);
+}
+
 void HttpRequest::send(std::string_view body) {
     Impl& d = *impl_;
     d.requireState(Impl::State::Opened, "send");
@@ -441,10 +446,6 @@ void HttpRequest::send(std::string_view body) {
     d.status = static_cast<int>(d.responseCode());
     d.statusText = d.reply.reason().empty() ? std::string(standardReasonPhrase(d.status)) : d.reply.reason();
     d.state = Impl::State::Done;
-}
-
-void HttpRequest::readBodyWith(BodyReader* reader) {
-    impl_->bodyReader = reader;
 }
 
 int HttpRequest::status() const {
@@ -464,12 +465,13 @@ std::string HttpRequest::responseText() const {
 
 std::string HttpRequest::responseTextForError() const {
     impl_->requireState(Impl::State::Done, "responseTextForError");
-    return http::quotedBody(impl_->reply.body(), getResponseHeader("Content-Type"), kMaxQuotedReply);
+    return http::quotedBody(impl_->reply.body(), impl_->reply.bodySize(), getResponseHeader("Content-Type"),
+                            kMaxQuotedReply);
 }
 
 XmlDocument HttpRequest::responseXML() const {
     impl_->requireState(Impl::State::Done, "responseXML");
-    return http::xmlBody(impl_->reply.body(), getResponseHeader("Content-Type"));
+    return http::xmlBody(impl_->reply.body(), impl_->status, getResponseHeader("Content-Type"));
 }
 
 std::string_view HttpRequest::responseBody() const {

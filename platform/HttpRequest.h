@@ -9,6 +9,7 @@
 
 namespace ostrel {
 
+class BodySink;
 class ExchangeObserver;
 
 // One HTTP request object, reused for request after request over kept-alive connections.
@@ -44,16 +45,6 @@ public:
     HttpRequest(const HttpRequest&) = delete;
     HttpRequest& operator=(const HttpRequest&) = delete;
 
-    // Told of the final reply's body while it arrives, on the thread that sends; it must not throw.
-    class BodyReader {
-    public:
-        virtual ~BodyReader() = default;
-        // A reply begins: what came before belonged to one that is not the final reply (a challenge, a
-        // redirect) or to an attempt that is made again.
-        virtual void restart() noexcept = 0;
-        virtual void read(std::string_view piece) noexcept = 0;
-    };
-
     // Only synchronous requests are supported: asynchronous = true raises an Error, and so do credentials
     // that checkCredentials refuses.
     void open(std::string_view method, std::string_view url, bool asynchronous = false,
@@ -62,10 +53,13 @@ public:
     // and nothing is sent. Setting a name again replaces its earlier value. A "Content-Length" must equal the
     // octet count of the body sent.
     void setRequestHeader(std::string_view name, std::string_view value);
+    // What the request keeps of a body it hands to a sink: all of it, or only the start that
+    // responseTextForError quotes (responseText, responseXML and responseBody then see no more than that).
+    enum class Keep { Whole, Start };
+    // Hands the body of the reply to the coming send to the sink as it arrives (see BodySink). Between open
+    // and send; the sink is not owned.
+    void readBodyWith(BodySink* sink, Keep keep);
     void send(std::string_view body = {});
-    // Hands the reply's body to reader while it arrives, besides keeping it, for the request opened last
-    // (nullptr: none). The reader is not owned and must outlive the send.
-    void readBodyWith(BodyReader* reader);
 
     // The final reply: the status code and the reason phrase of the final status line (after any 100
     // Continue, authentication challenge or redirect); the standard phrase where the server sent none.
@@ -82,7 +76,7 @@ public:
     // charset of the Content-Type decides the encoding, else a byte-order mark, else the XML declaration
     // (RFC 7303).
     XmlDocument responseXML() const;
-    // The body's octets as received.
+    // The body's octets as received (see readBodyWith).
     std::string_view responseBody() const;
     // A header of the final reply (case-insensitive name); empty when absent.
     std::string getResponseHeader(std::string_view name) const;

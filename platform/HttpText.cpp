@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/HttpRequest.h"
 #include "platform/TextCodec.h"
+#include "platform/XmlReply.h"
 
 namespace ostrel {
 
@@ -177,32 +178,30 @@ std::optional<StatusLine> statusLineOf(std::string_view line) {
     return status;
 }
 
-std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit) {
-    const std::string charset = text::charsetOf(contentType);
-    if (body.size() <= limit) return text::decodeToUtf8(body, charset);
-    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
-    const bool utf16 =
-        charset.starts_with("utf-16") || body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF");
-    const std::size_t cut = utf16 ? limit : text::utf8Boundary(body, limit);
-    return text::decodeToUtf8(body.substr(0, cut), charset) +
-           text::moreOctets(static_cast<long long>(body.size() - cut));
+bool isHtmlMediaType(std::string_view contentType) {
+    std::string_view type = contentType.substr(0, contentType.find(';'));
+    type.remove_prefix(std::min(type.size(), type.find_first_not_of(' ')));
+    type = type.substr(0, type.find_last_not_of(' ') + 1);
+    return equalsIgnoreCase(type, "text/html");
 }
 
-XmlDocument xmlBody(std::string_view body, const std::string& contentType) {
-    // A page labelled as HTML or plain text is not an XML reply, even when it happens to be well-formed
-    // (Apache's "201 Created" page is): only XML media types, or a body without a label, are parsed.
-    if (!isXmlMediaType(contentType)) return XmlDocument();
-    // The label's charset outranks a byte-order mark and the XML declaration (RFC 7303, section 3).
+std::string quotedBody(std::string_view start, std::size_t size, const std::string& contentType,
+                       std::size_t limit) {
     const std::string charset = text::charsetOf(contentType);
-    XmlDocument document;
-    if (text::isUtf8Name(charset)) {
-        document.loadXML(body);
-    } else if (auto decoded = text::decodeFromCharset(body, charset)) {
-        document.loadXML(*decoded);
-    } else {
-        return XmlDocument::fromBytes(body);
-    }
-    return document;
+    if (size <= limit) return text::decodeToUtf8(start, charset);
+    // Cut between two characters where the reply is UTF-8, its usual form; UTF-16 is cut between two units.
+    const bool utf16 =
+        charset.starts_with("utf-16") || start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF");
+    const std::size_t cut = utf16 ? limit : text::utf8Boundary(start, limit);
+    return text::decodeToUtf8(start.substr(0, cut), charset) +
+           text::moreOctets(static_cast<long long>(size - cut));
+}
+
+XmlDocument xmlBody(std::string_view body, int status, const std::string& contentType) {
+    XmlReplyReader reader(XmlReading::Reply);
+    reader.begin(status, contentType);
+    reader.take(body);
+    return reader.document();
 }
 
 bool isOnlyChunked(std::string_view codings) {

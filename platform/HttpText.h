@@ -30,11 +30,15 @@ struct StatusLine {
 // that is not a status line.
 std::optional<StatusLine> statusLineOf(std::string_view line);
 
-// At most the first limit octets of a reply's body decoded by its Content-Type (see HttpRequest), then
-// "… (N more octets)" for the rest.
-std::string quotedBody(std::string_view body, const std::string& contentType, std::size_t limit);
+// text/html, whatever its parameters.
+bool isHtmlMediaType(std::string_view contentType);
+
+// At most the first limit octets of a reply's body of size octets decoded by its Content-Type (see
+// HttpRequest), then "… (N more octets)" for the rest. Only its start is needed: the limit and a few octets.
+std::string quotedBody(std::string_view start, std::size_t size, const std::string& contentType,
+                       std::size_t limit);
 // A reply's body parsed as XML by its Content-Type (see HttpRequest::responseXML).
-XmlDocument xmlBody(std::string_view body, const std::string& contentType);
+XmlDocument xmlBody(std::string_view body, int status, const std::string& contentType);
 
 // A Transfer-Encoding naming chunked alone (once or more).
 bool isOnlyChunked(std::string_view codings);

@@ -357,6 +357,11 @@ struct XmlDocument::Impl {
 };
 
 XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) {}
+
+XmlDocument::XmlDocument(xml::Parsed parsed) : impl_(std::make_unique<Impl>()) {
+    if (parsed.doc) impl_->doc = std::move(parsed.doc);
+    impl_->error = std::move(parsed.error);
+}
 XmlDocument::~XmlDocument() = default;
 XmlDocument::XmlDocument(XmlDocument&& other) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept = default;

@@ -17,6 +17,10 @@ struct XmlAccess;
 
 class XmlNodeList;
 
+namespace xml {
+struct Parsed;
+}
+
 enum class XmlNodeType {
     None,
     Element,
@@ -144,6 +148,8 @@ struct XmlParseError {
 class XmlDocument {
 public:
     XmlDocument();
+    // Takes over what the platform's parser read (see XmlParser.h).
+    explicit XmlDocument(xml::Parsed parsed);
     ~XmlDocument();
     XmlDocument(XmlDocument&& other) noexcept;
     XmlDocument& operator=(XmlDocument&& other) noexcept;

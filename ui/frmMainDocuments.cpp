@@ -40,13 +40,13 @@ std::string conflictQuestion(StoreConflict conflict, const std::string& resource
 
 void frmMain::Command3_Click() {
     guarded([this] {
-        std::string etag;
         const std::string resource = field();
+        std::string etag;
         XmlPage page = runner->run("Get document", [&](JobProgress& job) {
             beginRequest(job, *davClient);
-            XmlDocument document = davClient->GetDocument(resource);
-            etag = davClient->FetchedETag(resource);
-            return resultSteps(job, std::move(document));
+            WebDAVClient::FetchedDocument fetched = davClient->FetchDocument(resource);
+            etag = std::move(fetched.etag);
+            return resultSteps(job, std::move(fetched.document));
         });
         ShowResult(std::move(page));
         resultOrigin = {resource, etag, true};

@@ -105,8 +105,7 @@ TEST_P(Profiles, EveryCommandEndsAsTheServerAllows) {
         {"Store over a change made meanwhile",
          [&] {
              WebDAVClient other = test::loggedOnClient(*dav);
-             client.GetDocument(doc);
-             const std::string fetched = client.FetchedETag(doc);
+             const std::string fetched = client.FetchDocument(doc).etag;
              other.UpdateDocument(doc, "<v>theirs</v>");
              using Kind = WebDAVClient::StoreExpectation::Kind;
              if (client.StoreDocument(doc, "<v>mine</v>", "", {Kind::Unchanged, fetched}).conflict !=

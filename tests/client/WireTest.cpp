@@ -146,11 +146,9 @@ TEST_F(Wire, StoresAskFirstAndCarryTheirCondition) {
     const std::string propfind = "PROPFIND\nContent-Type: text/xml\nDepth: 0\nContent-Length: 78";
     // A weak validator is remembered with a digest of the octets fetched.
     server.enqueue(Reply::http(200, "OK", "<old/>", {{"ETag", "W/\"w\""}}));
-    client.GetDocument("d.xml");
-    const std::string weak = client.FetchedETag("d.xml");
+    const std::string weak = client.FetchDocument("d.xml").etag;
     server.enqueue(Reply::http(200, "OK", "<old/>", {{"ETag", "\"s\""}}));
-    client.GetDocument("d.xml");
-    const std::string strong = client.FetchedETag("d.xml");
+    const std::string strong = client.FetchDocument("d.xml").etag;
     // Changed within the second before the reply: nginx's ETag counts whole seconds.
     const std::string second = "Mon, 07 Dec 2026 19:00:00 GMT";
     const Reply justChanged =

@@ -8,6 +8,8 @@
 #include "platform/Files.h"
 #include "platform/MultistatusReader.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlParser.h"
+#include "platform/XmlStreamParser.h"
 
 namespace ostrel {
 namespace {
@@ -82,6 +84,101 @@ TEST(XmlDocument, ParseErrorIsTheFirstError) {
             EXPECT_TRUE(error.reason.starts_with(c.reason)) << c.text << ": " << error.reason;
         }
     }
+}
+
+// The document and the error as XmlDocument reads them whole, in one string.
+std::string whole(std::string_view octets, bool text) {
+    XmlDocument document;
+    if (text) {
+        document.loadXML(octets);
+    } else {
+        document = XmlDocument::fromBytes(octets);
+    }
+    const XmlParseError& error = document.parseError();
+    return document.xml() + "|" + std::to_string(error.code) + " " + error.reason + " " +
+           std::to_string(error.line) + ":" + std::to_string(error.column);
+}
+
+std::string described(const XmlDocument& document) {
+    const XmlParseError& error = document.parseError();
+    return document.xml() + "|" + std::to_string(error.code) + " " + error.reason + " " +
+           std::to_string(error.line) + ":" + std::to_string(error.column);
+}
+
+// White space the parser leaves out as it reads, and what it joins because of that, is put right in one pass
+// just as reading the whole text again puts it right; the first error is the same too.
+TEST(XmlDocument, ReadInOnePassItIsTheDocumentReadWhole) {
+    const std::vector<std::string> cases = {
+        "<a> <b> <c/> </b> </a>",
+        "<a xml:space='preserve'> <b xml:space='default'> <c/> </b> </a>",
+        // A "default" inside a "preserve" comes late: white space left out of a text at a line end, and
+        // CDATA sections joined across white space, before it.
+        "<r><![CDATA[x]]>\n <![CDATA[y]]><s> \r\n z</s><f xml:space='preserve'><g "
+        "xml:space='default'/></f></r>",
+        "<r><![CDATA[x]]>\n <![CDATA[y]]><s> \r\n z</s></r>",
+        // White space as the first text decides what the parser leaves out after it.
+        "<r>&#32;<![CDATA[x]]>\n  <![CDATA[x]]></r>",
+        "<!DOCTYPE r [<!ATTLIST e xml:space (default|preserve) 'preserve'>]><r> <e> <x/> </e> </r>",
+        "<r><i xml:space='pre&#115;erve'> </i> <j xml:space=' preserve'> </j> x<!--c--> <?p?> </r>",
+        "<a>\n",
+        "<a><b></a>",
+        " ",
+        "\xEF\xBB\xBF",
+        "<a>caf\xE9 </a>",
+        "<a/>junk",
+        std::string("<a>\0</a>", 8),
+        "<?xml version='1.0' encoding='ISO-8859-1'?><a>caf\xE9</a>",
+    };
+    struct Whole {
+        std::string_view left;
+        static int read(void* self, char* buffer, int length) {
+            auto& octets = static_cast<Whole*>(self)->left;
+            const std::size_t size = std::min(octets.size(), static_cast<std::size_t>(length));
+            std::copy_n(octets.data(), size, buffer);
+            octets.remove_prefix(size);
+            return static_cast<int>(size);
+        }
+    };
+    for (const std::string& c : cases) {
+        for (const bool text : {true, false}) {
+            Whole octets{std::string_view(c).substr(text && c.starts_with("\xEF\xBB\xBF") ? 3 : 0)};
+            xml::Parsed parsed;
+            parsed.doc = xml::parseStream(&Whole::read, &octets, text ? xml::Octets::Text : xml::Octets::File,
+                                          parsed.error);
+            EXPECT_EQ(described(XmlDocument(std::move(parsed))), whole(c, text)) << c;
+        }
+    }
+}
+
+// A document too large to be parsed whole at the end is parsed as its pieces come, whatever their size, and
+// is the same; one that is given up half way lets the next one be read.
+TEST(XmlDocument, ParsedAsItArrivesItIsTheDocumentReadWhole) {
+    std::string body;
+    for (int i = 0; body.size() < 100000; ++i) body += "<p n='" + std::to_string(i) + "'> caf\xC3\xA9 </p>\n";
+    const std::string late = "<f xml:space='preserve'><g xml:space='default'> </g></f>";
+    const std::vector<std::string> documents = {
+        "\xEF\xBB\xBF<r>" + body + "</r>",
+        "<r><s> \r\n x</s>" + body + late + "</r>",
+        "<r>" + body + "caf\xE9 x</r>",
+        "<r>" + body + "caf\xC3",
+        "<?xml version='1.0' encoding='ISO-8859-1'?><r>" + body + "\xE9</r>",
+    };
+    for (const std::string& document : documents) {
+        for (const bool text : {true, false}) {
+            for (const std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(16384)}) {
+                XmlStreamParser parser(text ? XmlStreamParser::Input::Text : XmlStreamParser::Input::Octets);
+                for (std::size_t at = 0; at < document.size(); at += piece)
+                    parser.push(document.substr(at, piece));
+                EXPECT_EQ(described(parser.finish()), whole(document, text)) << document.substr(0, 50);
+            }
+        }
+    }
+    auto abandoned = std::make_unique<XmlStreamParser>(XmlStreamParser::Input::Octets);
+    abandoned->push(documents[1].substr(0, 90000));
+    abandoned.reset();
+    XmlStreamParser next(XmlStreamParser::Input::Octets);
+    next.push(documents[1]);
+    EXPECT_EQ(described(next.finish()), whole(documents[1], false));
 }
 
 TEST(XmlDocument, PrettyPrintedTreeAndText) {
