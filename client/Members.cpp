@@ -1,5 +1,6 @@
 // The member a response of a multistatus reply names: plain rules over what was read, apart from the request
 // that fetched it.
+#include "client/ClientText.h"
 #include "client/Listing.h"
 #include "platform/TextCodec.h"
 
@@ -30,8 +31,9 @@ std::optional<CollectionMember> memberOf(MultistatusResponse& response, std::str
     CollectionMember member{std::move(response.displayName), response.collection};
     if (member.name.empty()) {
         member.name = path.substr(path.rfind('/') + 1);
-        // Escapes may decode to octets that are no text (%c2 alone); the name shows them as U+FFFD.
+        // Escapes may decode to octets that are no text (%c2 alone, %00); the name shows them as U+FFFD.
         if (!text::isValidUtf8(member.name)) member.name = text::toValidUtf8(member.name);
+        member.name = client::replaceAll(std::move(member.name), std::string_view("\0", 1), "\xEF\xBF\xBD");
     }
     return member;
 }
