@@ -322,7 +322,7 @@ struct HttpRequest::Impl {
                                 .octetsOut = headersOut + bodyOut,
                                 .octetsIn = headersIn + bodyIn,
                                 .bodyOutSize = static_cast<long long>(body.size()),
-                                .bodyInSize = static_cast<long long>(reply.body().size())});
+                                .bodyInSize = static_cast<long long>(reply.bodySize())});
     }
 
     long responseCode() const {

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "platform/Error.h"
+#include "platform/Exchange.h"
 #include "platform/HttpRequest.h"
 #include "platform/XmlReply.h"
 #include "support/DavServer.h"
@@ -288,7 +289,13 @@ TEST(HttpRequest, RepliesAreReadFromTheFinalStatusLineAlsoAsTheyArrive) {
     exchange(request, "GET", server.baseUrl() + "/doc.xml");
     EXPECT_EQ(request.responseXML().documentElement().nodeName(), "kept");
     // An error text quotes the first 64 KiB, cut between two characters, and counts the rest, also where
-    // the body went to a reader.
+    // the body went to a reader; the log's summary counts the whole body.
+    struct Summaries : ExchangeObserver {
+        bool wantsWholeExchanges() const override { return false; }
+        void exchanged(Exchange& exchange) override { last = exchange; }
+        Exchange last;
+    } summaries;
+    request.setExchangeObserver(&summaries);
     const std::string latin = "<a>caf\xE9</a>";
     const std::string start(65535, 'a');
     for (XmlReplyReader* read : {static_cast<XmlReplyReader*>(nullptr), &reader}) {
@@ -301,6 +308,7 @@ TEST(HttpRequest, RepliesAreReadFromTheFinalStatusLineAlsoAsTheyArrive) {
             if (read) request.readBodyWith(read, HttpRequest::Keep::Start);
             request.send();
             EXPECT_EQ(request.responseTextForError(), expected);
+            EXPECT_EQ(summaries.last.bodyInSize, std::stoll(request.getResponseHeader("Content-Length")));
         }
     }
     // The status and reason phrase of the final status line; the standard phrase where there is none.
