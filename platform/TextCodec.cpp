@@ -1,29 +1,18 @@
 #include "platform/TextCodec.h"
 
-#include <iconv.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <utility>
+
+#include "platform/Conversion.h"
 
 namespace ostrel::text {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
 
 // Length of the valid UTF-8 sequence starting at bytes[i], or 0 when it is not one (RFC 3629: no overlong
 // forms, no surrogates, nothing above U+10FFFF).
@@ -49,36 +38,6 @@ std::size_t validSequenceLength(std::string_view bytes, std::size_t i) {
     return 0;
 }
 
-struct IconvClose {
-    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
-};
-
-// Runs iconv over the octets, handing each piece of output to `take` and replacing each byte it cannot take
-// by U+FFFD. False when the charset is unknown.
-template <typename Take>
-bool iconvEach(std::string_view bytes, const std::string& charset, Take take) {
-    iconv_t raw = iconv_open("UTF-8", charset.c_str());
-    if (raw == reinterpret_cast<iconv_t>(-1)) return false;
-    std::unique_ptr<void, IconvClose> cd(raw);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char buffer[16384];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t rc = iconv(raw, &in, &inLeft, &outPtr, &outLeft);
-        take(std::string_view(buffer, static_cast<std::size_t>(outPtr - buffer)));
-        if (rc == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            // EILSEQ or EINVAL (a sequence cut off at the end): skip one byte and say so in the text.
-            take(kReplacement);
-            ++in;
-            --inLeft;
-        }
-    }
-    return true;
-}
-
 // The end of the valid UTF-8 run that starts at `from`. Replies are large, almost always valid and mostly
 // ASCII, so ASCII is skipped eight bytes at a time.
 std::size_t validRunEnd(std::string_view bytes, std::size_t from) {
@@ -98,11 +57,13 @@ std::size_t validRunEnd(std::string_view bytes, std::size_t from) {
 // Decodes with iconv. The output's size is measured first, so a large reply never exists three times over
 // while the text grows.
 bool iconvToUtf8(std::string_view bytes, const std::string& charset, std::string& out) {
+    Conversion measure(charset);
+    if (!measure) return false;
     std::size_t size = 0;
-    if (!iconvEach(bytes, charset, [&size](std::string_view piece) { size += piece.size(); })) return false;
+    measure.convert(bytes, true, [&size](std::string_view piece) { size += piece.size(); });
     out.clear();
     out.reserve(size);
-    iconvEach(bytes, charset, [&out](std::string_view piece) { out.append(piece); });
+    Conversion(charset).convert(bytes, true, [&out](std::string_view piece) { out.append(piece); });
     // glibc passes code points beyond U+10FFFF through, from UTF-8 under names of its own ("iso-10646/utf8/")
     // and from UCS-4; the text must be valid all the same.
     if (validRunEnd(out, 0) != out.size()) out = toValidUtf8(out);

@@ -1,36 +1,16 @@
 #include "platform/TextDecoder.h"
 
-#include <iconv.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
+#include <optional>
 #include <string>
 
+#include "platform/Conversion.h"
 #include "platform/TextCodec.h"
 
 namespace ostrel::text {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-struct IconvClose {
-    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using Iconv = std::unique_ptr<void, IconvClose>;
-
-Iconv openIconv(const std::string& charset) {
-    iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    return Iconv(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
-}
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
 
 // Where a character begins that the octets end before it is complete; their size when none does. Only its
 // lead octet tells how long a UTF-8 character is, and none is longer than four.
@@ -53,7 +33,7 @@ struct Decoder::Impl {
     std::string charset;
     bool byCharset = false;  // decodeFromCharset's way: by the named charset
     Mode mode = Mode::Undecided;
-    Iconv cd;
+    std::optional<Conversion> conversion;
     std::string held;  // the start of the octets until the way is known, then a character iconv waits for
     std::string unfinished;  // the start of a UTF-8 character in the text, until the next piece ends it
     bool outputStarted = false;
@@ -74,7 +54,7 @@ struct Decoder::Impl {
         const char* unicode = start.starts_with("\xFF\xFE")   ? "UTF-16LE"
                               : start.starts_with("\xFE\xFF") ? "UTF-16BE"
                                                               : nullptr;
-        if (unicode && (cd = openIconv(unicode))) {
+        if (unicode && conversion.emplace(unicode)) {
             mode = Mode::Iconv;
             held.erase(0, 2);
         }
@@ -123,21 +103,9 @@ struct Decoder::Impl {
             clean(octets, last);
             return;
         }
-        char* in = const_cast<char*>(octets.data());
-        std::size_t inLeft = octets.size();
-        char buffer[16384];
-        while (inLeft > 0) {
-            char* out = buffer;
-            std::size_t outLeft = sizeof buffer;
-            const std::size_t rc = iconv(static_cast<iconv_t>(cd.get()), &in, &inLeft, &out, &outLeft);
-            clean(std::string_view(buffer, static_cast<std::size_t>(out - buffer)), false);
-            if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-            if (errno == EINVAL && !last) break;  // a character the next octets complete
-            clean(kReplacement, false);
-            ++in;
-            --inLeft;
-        }
-        held.assign(in, inLeft);
+        const std::string_view left =
+            conversion->convert(octets, last, [this](std::string_view text) { clean(text, false); });
+        held.assign(left);
         if (last) clean({}, true);
     }
 
@@ -166,7 +134,7 @@ Decoder::Decoder(std::string_view charset, Sink sink) : impl_(std::make_unique<I
     d.sink = std::move(sink);
     if (isUtf8Name(d.charset)) {
         d.byCharset = true;
-    } else if (!d.charset.empty() && (d.cd = openIconv(d.charset))) {
+    } else if (!d.charset.empty() && d.conversion.emplace(d.charset)) {
         d.byCharset = true;
         d.mode = Impl::Mode::Iconv;
     }
@@ -185,7 +153,7 @@ void Decoder::finish() {
 
 bool Decoder::knows(std::string_view charset) {
     const std::string name = lower(charset);
-    return isUtf8Name(name) || (!name.empty() && openIconv(name));
+    return isUtf8Name(name) || (!name.empty() && Conversion(name));
 }
 
 }  // namespace ostrel::text
