@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <new>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "platform/BodySink.h"
 #include "platform/Error.h"
@@ -23,30 +19,8 @@ namespace {
 // Replies announce their length; reserving it up front saves copies, but a hostile Content-Length must not
 // make us allocate gigabytes before a byte has arrived.
 constexpr std::size_t kMaxReserve = 64u << 20;
-// Smaller blocks come from the heap.
-constexpr std::size_t kPagesFrom = 16u << 10;
-
-std::size_t inPages(std::size_t size) {
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return (size + page - 1) / page * page;
-}
 
 }  // namespace
-
-char* PageAllocator::allocate(std::size_t size) {
-    if (size < kPagesFrom) return static_cast<char*>(::operator new(size));
-    void* pages = mmap(nullptr, inPages(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED) throw std::bad_alloc();
-    return static_cast<char*>(pages);
-}
-
-void PageAllocator::deallocate(char* block, std::size_t size) noexcept {
-    if (size < kPagesFrom) {
-        ::operator delete(block);
-    } else {
-        munmap(block, inPages(size));
-    }
-}
 
 void ReplyReader::clear() {
     refusal_.reset();
@@ -58,7 +32,7 @@ void ReplyReader::clear() {
     sinkBegun_ = false;
     // A large reply's buffer is given back rather than kept for the life of the client.
     if (body_.capacity() > (std::size_t(1) << 20)) {
-        decltype(body_)().swap(body_);
+        body_.release();
     } else {
         body_.clear();
     }

@@ -12,26 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PageBuffer.h"
+
 namespace ostrel {
 class BodySink;
 }
 
 namespace ostrel::http {
-
-// Keeps a body of some size in pages of its own, which go back to the system whole. A large block freed into
-// the heap makes glibc's allocator first sweep up every small block freed before it, which after a large
-// document was let go took tens of milliseconds.
-struct PageAllocator {
-    using value_type = char;
-    template <typename>
-    struct rebind {
-        using other = PageAllocator;
-    };
-
-    char* allocate(std::size_t size);
-    void deallocate(char* block, std::size_t size) noexcept;
-    friend bool operator==(const PageAllocator&, const PageAllocator&) { return true; }
-};
 
 class ReplyReader {
 public:
@@ -63,7 +50,7 @@ public:
     // A header of the last reply (case-insensitive name); nothing when absent.
     const std::string* header(std::string_view name) const;
     // The body, or its start where a sink took it.
-    std::string_view body() const { return body_; }
+    std::string_view body() const { return body_.view(); }
     // The octets of the whole body.
     std::size_t bodySize() const { return bodySize_; }
     // A reply of this transfer asked for Digest authentication.
@@ -81,7 +68,7 @@ private:
     std::string statusCode_;
     std::string reason_;
     std::vector<std::pair<std::string, std::string>> headers_;
-    std::basic_string<char, std::char_traits<char>, PageAllocator> body_;
+    PageBuffer body_;
     std::size_t bodySize_ = 0;
     BodySink* sink_ = nullptr;
     std::size_t keptStart_ = 0;
