@@ -1,6 +1,7 @@
 #include "platform/Redaction.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <optional>
@@ -52,17 +53,23 @@ bool isSchemeChar(char c) {
     return isAlnum(c) || c == '+' || c == '-' || c == '.';
 }
 
-// Made for every Authorization value sent while the log records whole exchanges: one pass into room made
-// once. The unreserved letters and digits of URLs are ASCII's, whatever the locale.
+// The unreserved characters of URLs (RFC 3986), which percent-encoding leaves as they are: ASCII's letters
+// and digits, whatever the locale, and "-._~".
+bool isPlain(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+// Made for an Authorization value sent while the log records whole exchanges: one pass into room made once.
 std::string percentEncoded(std::string_view text, const char* hex) {
     std::string encoded(text.size() * 3, '\0');
     std::size_t length = 0;
     for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        const bool letter = (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
-        if (letter || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+        if (isPlain(c)) {
             encoded[length++] = c;
         } else {
+            const auto u = static_cast<unsigned char>(c);
             encoded[length++] = '%';
             encoded[length++] = hex[u >> 4];
             encoded[length++] = hex[u & 0x0F];
@@ -113,6 +120,35 @@ std::optional<std::string_view> digestResponse(std::string_view value) {
         return trim(response.substr(0, response.find(',')));
     }
     return std::nullopt;
+}
+
+// What of an Authorization value a server may echo: the whole value, its credential (the token after the
+// scheme) and a Digest answer's response; each empty where the value has none.
+struct CredentialParts {
+    std::string_view value, credential, response;
+    std::array<std::string_view, 3> all() const { return {value, credential, response}; }
+};
+
+CredentialParts credentialParts(std::string_view sent) {
+    CredentialParts parts;
+    parts.value = trim(sent);
+    const std::size_t space = parts.value.find(' ');
+    if (space != std::string_view::npos) parts.credential = trim(parts.value.substr(space + 1));
+    parts.response = digestResponse(parts.value).value_or(std::string_view());
+    return parts;
+}
+
+// The longest run of characters that percent-encoding and XML escaping leave as they are: it stands in every
+// form of the part. Empty when the part has none, which every text is taken to hold.
+std::string_view plainRun(std::string_view part) {
+    std::string_view longest;
+    for (std::size_t at = 0; at < part.size();) {
+        std::size_t end = at;
+        while (end < part.size() && isPlain(part[end])) ++end;
+        if (end - at > longest.size()) longest = part.substr(at, end - at);
+        at = end + 1;
+    }
+    return longest;
 }
 
 // The first place from from on where form stands on its own: not inside a longer run of letters and
@@ -185,19 +221,14 @@ void hideUserInfo(std::string& text) {
 }
 
 Echoes::Echoes(const std::vector<std::string>& sentValues) {
-    const auto add = [this](std::string_view part) {
-        if (part.empty()) return;
-        forms_.emplace_back(part);
-        forms_.push_back(percentEncoded(part, "0123456789ABCDEF"));
-        forms_.push_back(percentEncoded(part, "0123456789abcdef"));
-        forms_.push_back(xmlEscaped(part));
-    };
     for (const std::string& sent : sentValues) {
-        const std::string_view value = trim(sent);
-        add(value);
-        const std::size_t space = value.find(' ');
-        if (space != std::string_view::npos) add(trim(value.substr(space + 1)));
-        if (const auto response = digestResponse(value)) add(*response);
+        for (const std::string_view part : credentialParts(sent).all()) {
+            if (part.empty()) continue;
+            forms_.emplace_back(part);
+            forms_.push_back(percentEncoded(part, "0123456789ABCDEF"));
+            forms_.push_back(percentEncoded(part, "0123456789abcdef"));
+            forms_.push_back(xmlEscaped(part));
+        }
     }
     std::sort(forms_.begin(), forms_.end());
     forms_.erase(std::unique(forms_.begin(), forms_.end()), forms_.end());
@@ -231,10 +262,30 @@ void hideCredentials(Exchange& e, std::vector<std::string>& sent) {
     hideHeaderValues(e.headersIn);
     for (std::string* text : {&e.url, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
         hideUserInfo(*text);
-    // A server may echo what it was sent: a debugging page, a header of its own, a link.
-    if (sent.empty()) return;
-    const Echoes echoes(sent);
-    for (std::string* text : {&e.url, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure}) echoes.hideIn(*text);
+    // A server may echo what it was sent: a debugging page, a header of its own, a link. Every form of a
+    // credential holds each plain run of it, so a text without the run holds no echo; most hold none, and the
+    // forms (made anew for every Digest answer) are made only for a text that may. The run looked for is the
+    // response where a Digest answer's part holds it: servers echo its nonce and cnonce, never the response.
+    std::vector<std::string_view> runs;
+    for (const std::string& value : sent) {
+        const CredentialParts parts = credentialParts(value);
+        const std::string_view response = plainRun(parts.response);
+        for (const std::string_view part : parts.all()) {
+            if (part.empty()) continue;
+            runs.push_back(!response.empty() && part.find(response) != std::string_view::npos
+                               ? response
+                               : plainRun(part));
+        }
+    }
+    std::optional<Echoes> echoes;
+    for (std::string* text : {&e.url, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure}) {
+        const bool mayHoldEcho = std::any_of(runs.begin(), runs.end(), [text](std::string_view run) {
+            return text->find(run) != std::string::npos;
+        });
+        if (!mayHoldEcho) continue;
+        if (!echoes) echoes.emplace(sent);
+        echoes->hideIn(*text);
+    }
 }
 
 }  // namespace ostrel::redaction
