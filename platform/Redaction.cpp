@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "platform/HttpText.h"
 
@@ -163,6 +164,73 @@ std::size_t findStandalone(std::string_view text, std::string_view form, std::si
     return std::string_view::npos;
 }
 
+// The credentials of Authorization values sent, in every form in which a server echoes them: the whole value
+// and its credential (the token after the scheme, a Digest response), each as sent, percent-encoded and
+// escaped as XML text. Every form of a part holds each plain run of it, so a text without the run holds no
+// echo; most hold none, so the forms (made anew for every Digest answer) are made only for a text that may.
+// The run looked for is the response where a Digest answer's part holds it: a challenge repeats the nonce
+// and Apache's Authentication-Info the cnonce, but nothing repeats the response.
+class Echoes {
+public:
+    // The values must outlive the object.
+    explicit Echoes(const std::vector<std::string>& sentValues) : sent_(sentValues) {
+        for (const std::string& value : sent_) {
+            const CredentialParts parts = credentialParts(value);
+            const std::string_view response = plainRun(parts.response);
+            for (const std::string_view part : parts.all()) {
+                if (part.empty()) continue;
+                const bool holdsResponse = !response.empty() && part.find(response) != std::string_view::npos;
+                runs_.push_back(holdsResponse ? response : plainRun(part));
+            }
+        }
+    }
+
+    // Replaces each echo standing on its own (not inside a longer word) by "[hidden]".
+    void hideIn(std::string& text) {
+        const auto heldIn = [&text](std::string_view run) { return text.find(run) != std::string::npos; };
+        if (std::none_of(runs_.begin(), runs_.end(), heldIn)) return;
+        if (forms_.empty()) makeForms();
+        std::string out;
+        std::size_t copied = 0;
+        for (;;) {
+            std::size_t at = std::string::npos;
+            std::size_t length = 0;
+            for (const std::string& form : forms_) {
+                const std::size_t found = findStandalone(text, form, copied);
+                if (found < at || (found == at && form.size() > length)) {
+                    at = found;
+                    length = form.size();
+                }
+            }
+            if (at == std::string::npos) break;
+            out.append(text, copied, at - copied).append(kHidden);
+            copied = at + length;
+        }
+        if (copied == 0) return;
+        out.append(text, copied);
+        text = std::move(out);
+    }
+
+private:
+    void makeForms() {
+        for (const std::string& value : sent_) {
+            for (const std::string_view part : credentialParts(value).all()) {
+                if (part.empty()) continue;
+                forms_.emplace_back(part);
+                forms_.push_back(percentEncoded(part, "0123456789ABCDEF"));
+                forms_.push_back(percentEncoded(part, "0123456789abcdef"));
+                forms_.push_back(xmlEscaped(part));
+            }
+        }
+        std::sort(forms_.begin(), forms_.end());
+        forms_.erase(std::unique(forms_.begin(), forms_.end()), forms_.end());
+    }
+
+    const std::vector<std::string>& sent_;
+    std::vector<std::string_view> runs_;  // in sent_
+    std::vector<std::string> forms_;
+};
+
 }  // namespace
 
 void hideHeaderValues(std::string& block, std::vector<std::string>* sent) {
@@ -220,72 +288,16 @@ void hideUserInfo(std::string& text) {
     text = std::move(out);
 }
 
-Echoes::Echoes(const std::vector<std::string>& sentValues) {
-    for (const std::string& sent : sentValues) {
-        for (const std::string_view part : credentialParts(sent).all()) {
-            if (part.empty()) continue;
-            forms_.emplace_back(part);
-            forms_.push_back(percentEncoded(part, "0123456789ABCDEF"));
-            forms_.push_back(percentEncoded(part, "0123456789abcdef"));
-            forms_.push_back(xmlEscaped(part));
-        }
-    }
-    std::sort(forms_.begin(), forms_.end());
-    forms_.erase(std::unique(forms_.begin(), forms_.end()), forms_.end());
-}
-
-void Echoes::hideIn(std::string& text) const {
-    std::string out;
-    std::size_t copied = 0;
-    for (;;) {
-        std::size_t at = std::string::npos;
-        std::size_t length = 0;
-        for (const std::string& form : forms_) {
-            const std::size_t found = findStandalone(text, form, copied);
-            if (found < at || (found == at && form.size() > length)) {
-                at = found;
-                length = form.size();
-            }
-        }
-        if (at == std::string::npos) break;
-        out.append(text, copied, at - copied).append(kHidden);
-        copied = at + length;
-    }
-    if (copied == 0) return;
-    out.append(text, copied);
-    text = std::move(out);
-}
-
 void hideCredentials(Exchange& e, std::vector<std::string>& sent) {
     sent.clear();
     hideHeaderValues(e.headersOut, &sent);
     hideHeaderValues(e.headersIn);
     for (std::string* text : {&e.url, &e.headersOut, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure})
         hideUserInfo(*text);
-    // A server may echo what it was sent: a debugging page, a header of its own, a link. Every form of a
-    // credential holds each plain run of it, so a text without the run holds no echo; most hold none, and the
-    // forms (made anew for every Digest answer) are made only for a text that may. The run looked for is the
-    // response where a Digest answer's part holds it: servers echo its nonce and cnonce, never the response.
-    std::vector<std::string_view> runs;
-    for (const std::string& value : sent) {
-        const CredentialParts parts = credentialParts(value);
-        const std::string_view response = plainRun(parts.response);
-        for (const std::string_view part : parts.all()) {
-            if (part.empty()) continue;
-            runs.push_back(!response.empty() && part.find(response) != std::string_view::npos
-                               ? response
-                               : plainRun(part));
-        }
-    }
-    std::optional<Echoes> echoes;
-    for (std::string* text : {&e.url, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure}) {
-        const bool mayHoldEcho = std::any_of(runs.begin(), runs.end(), [text](std::string_view run) {
-            return text->find(run) != std::string::npos;
-        });
-        if (!mayHoldEcho) continue;
-        if (!echoes) echoes.emplace(sent);
-        echoes->hideIn(*text);
-    }
+    // A server may echo what it was sent: a debugging page, a header of its own, a link.
+    if (sent.empty()) return;
+    Echoes echoes(sent);
+    for (std::string* text : {&e.url, &e.headersIn, &e.bodyOut, &e.bodyIn, &e.failure}) echoes.hideIn(*text);
 }
 
 }  // namespace ostrel::redaction

@@ -24,22 +24,9 @@ void hideHeaderValues(std::string& block, std::vector<std::string>* sent = nullp
 // "http://[hidden]@host/a"); the user id goes with the password, as some servers take a token there.
 void hideUserInfo(std::string& text);
 
-// The credentials of Authorization values sent, in every form in which a server echoes them: the whole
-// value and its credential (the token after the scheme, a Digest response), each as sent, percent-encoded
-// and escaped as XML text.
-class Echoes {
-public:
-    explicit Echoes(const std::vector<std::string>& sentValues);
-    bool empty() const { return forms_.empty(); }
-    // Replaces each echo standing on its own (not inside a longer word) by "[hidden]".
-    void hideIn(std::string& text) const;
-
-private:
-    std::vector<std::string> forms_;
-};
-
 // Everything above applied to one round trip: header values in both directions, the user information of
-// every URL in it, and echoes of the Authorization values its request carried. sent is room for those values,
+// every URL in it, and echoes of the Authorization values its request carried, as sent, percent-encoded or
+// escaped as XML, wherever they stand on their own. sent is room for those values,
 // kept by the caller so that it is not allocated again for every round trip.
 void hideCredentials(Exchange& exchange, std::vector<std::string>& sent);
 
