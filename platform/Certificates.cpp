@@ -15,6 +15,8 @@
 #include <charconv>
 #include <memory>
 
+#include "platform/TextCodec.h"
+
 namespace ostrel::certificates {
 
 namespace {
@@ -142,8 +144,7 @@ std::optional<Endpoint> httpsEndpoint(std::string_view url) {
         if (colon != std::string_view::npos) port = authority.substr(colon + 1);
     }
     if (endpoint.host.empty()) return std::nullopt;
-    std::transform(endpoint.host.begin(), endpoint.host.end(), endpoint.host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    endpoint.host = text::asciiLower(endpoint.host);
     if (!port.empty()) {
         const auto [end, status] = std::from_chars(port.data(), port.data() + port.size(), endpoint.port);
         if (status != std::errc() || end != port.data() + port.size() || endpoint.port <= 0 ||

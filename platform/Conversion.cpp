@@ -2,17 +2,9 @@
 
 #include <iconv.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 namespace ostrel::text {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
 
 void Conversion::Close::operator()(void* handle) const noexcept {
     iconv_close(static_cast<iconv_t>(handle));

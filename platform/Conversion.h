@@ -10,8 +10,6 @@ namespace ostrel::text {
 
 inline constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-std::string lower(std::string_view text);
-
 class Conversion {
 public:
     // Converts from charset (any name iconv knows) to UTF-8; a name it does not know gives a conversion that

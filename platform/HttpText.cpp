@@ -158,8 +158,7 @@ std::string_view standardReasonPhrase(int status) {
 }
 
 bool isXmlMediaType(std::string_view contentType) {
-    std::string type(trim(contentType.substr(0, contentType.find(';'))));
-    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string type = text::asciiLower(trim(contentType.substr(0, contentType.find(';'))));
     return type.empty() || type == "text/xml" || type == "application/xml" || type.ends_with("+xml");
 }
 

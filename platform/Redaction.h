@@ -26,8 +26,8 @@ void hideUserInfo(std::string& text);
 
 // Everything above applied to one round trip: header values in both directions, the user information of
 // every URL in it, and echoes of the Authorization values its request carried, as sent, percent-encoded or
-// escaped as XML, wherever they stand on their own. sent is room for those values,
-// kept by the caller so that it is not allocated again for every round trip.
+// escaped as XML, wherever they stand on their own. sent is room for those values, kept by the caller so that
+// it is not allocated again for every round trip.
 void hideCredentials(Exchange& exchange, std::vector<std::string>& sent);
 
 }  // namespace ostrel::redaction

@@ -8,6 +8,14 @@
 
 namespace ostrel::text {
 
+std::string asciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -94,7 +102,7 @@ std::string toValidUtf8(std::string_view bytes) {
 }
 
 std::string charsetOf(std::string_view contentType) {
-    const std::string lowered = lower(contentType);
+    const std::string lowered = asciiLower(contentType);
     std::size_t pos = 0;
     while ((pos = lowered.find("charset", pos)) != std::string::npos) {
         const bool atParameterStart =
@@ -121,20 +129,20 @@ std::string charsetOf(std::string_view contentType) {
 }
 
 bool isUtf8Name(std::string_view charset) {
-    const std::string name = lower(charset);
+    const std::string name = asciiLower(charset);
     return name == "utf-8" || name == "utf8";
 }
 
 std::optional<std::string> decodeFromCharset(std::string_view bytes, std::string_view charset) {
     if (isUtf8Name(charset)) return toValidUtf8(bytes.starts_with(kUtf8Bom) ? bytes.substr(3) : bytes);
     std::string out;
-    if (charset.empty() || !iconvToUtf8(bytes, lower(charset), out)) return std::nullopt;
+    if (charset.empty() || !iconvToUtf8(bytes, asciiLower(charset), out)) return std::nullopt;
     if (out.starts_with(kUtf8Bom)) out.erase(0, kUtf8Bom.size());
     return out;
 }
 
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset) {
-    const std::string name = lower(charset);
+    const std::string name = asciiLower(charset);
     if (auto decoded = decodeFromCharset(bytes, name)) return std::move(*decoded);
     if (bytes.starts_with(kUtf8Bom)) return toValidUtf8(bytes.substr(kUtf8Bom.size()));
     if (name.empty() || name.starts_with("utf-16") || name.starts_with("utf16")) {

@@ -7,6 +7,10 @@
 // Turning octets from the network into UTF-8 text that is safe to show and to parse.
 namespace ostrel::text {
 
+// The text with ASCII's capital letters made small, for names compared without regard to case (charsets,
+// media types, hosts).
+std::string asciiLower(std::string_view text);
+
 // True when the octets are valid UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 // The octets as UTF-8, each byte that does not start a valid sequence replaced by U+FFFD.

@@ -130,7 +130,7 @@ struct Decoder::Impl {
 
 Decoder::Decoder(std::string_view charset, Sink sink) : impl_(std::make_unique<Impl>()) {
     Impl& d = *impl_;
-    d.charset = lower(charset);
+    d.charset = asciiLower(charset);
     d.sink = std::move(sink);
     if (isUtf8Name(d.charset)) {
         d.byCharset = true;
@@ -152,7 +152,7 @@ void Decoder::finish() {
 }
 
 bool Decoder::knows(std::string_view charset) {
-    const std::string name = lower(charset);
+    const std::string name = asciiLower(charset);
     return isUtf8Name(name) || (!name.empty() && Conversion(name));
 }
 
