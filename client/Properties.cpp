@@ -33,8 +33,8 @@ static_assert(kLockBody.size() == 137, "servers see the lock body's length in Co
 // for want of one, no byte-order mark, nothing to replace. Such a reply, nearly every one, is parsed where it
 // lies instead of as a copy.
 bool isItsOwnText(std::string_view body, const std::string& charset) {
-    return (charset.empty() || charset == "utf-8" || charset == "utf8") &&
-           !body.starts_with("\xEF\xBB\xBF") && text::isValidUtf8(body);
+    return (charset.empty() || text::isUtf8Name(charset)) && !body.starts_with("\xEF\xBB\xBF") &&
+           text::isValidUtf8(body);
 }
 
 // Feeds a reply's octets to a multistatus reader while they arrive, taken for the UTF-8 text nearly every
